@@ -1,0 +1,82 @@
+#include "identity/firmware_markers.h"
+
+#include <string>
+
+namespace oxa {
+namespace {
+
+struct Marker {
+  std::string_view needle;  // lower-case; also the detail of the finding
+  std::string_view vendor;
+};
+
+constexpr Marker clouds[] = {
+    {"amazon ec2", "aws"},
+    {"google compute engine", "gcp"},
+    {"alibaba cloud", "alibaba"},
+    {"7783-7084-3265-9085-8269-3286-77", "azure"},  // Azure's chassis asset tag
+    {"openstack", "openstack"},
+};
+
+// Word characters of the lower-cased text; everything else, bytes from 0x80
+// up included, separates words.
+constexpr bool is_word(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); }
+
+bool found_as_word(std::string_view s, std::string_view needle) {
+  // "VirtualMac2,1" and friends carry a model number right after the name.
+  const bool open_right = needle == "virtualmac";
+  for (std::size_t at = s.find(needle); at != std::string_view::npos; at = s.find(needle, at + 1)) {
+    const std::size_t end = at + needle.size();
+    const bool left = at == 0 || !is_word(s[at - 1]);
+    const bool right = end == s.size() || !is_word(s[end]) || open_right;
+    if (left && right) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void firmware_marker(Result& result, std::string_view source, std::string_view text) {
+  static constexpr Marker markers[] = {
+      {"vmware", "vmware"},
+      {"virtualbox", "virtualbox"},
+      {"innotek gmbh", "virtualbox"},
+      {"parallels", "parallels"},
+      {"qemu", "qemu"},
+      {"kvm", "kvm"},
+      {"xen", "xen"},
+      {"bhyve", "bhyve"},
+      {"bochs", "bochs"},
+      {"hyper-v", "hyperv"},
+      {"apple virtualization", "apple"},
+      {"virtualmac", "apple"},
+      {"cloud hypervisor", "cloud-hypervisor"},
+      {"firecracker", "firecracker"},
+      {"crosvm", "crosvm"},
+      {"openstack", "openstack"},
+      {"kubevirt", "kubevirt"},
+      {"hvm domu", "xen"},
+  };
+
+  const std::string s = lower(text);
+  for (const Marker& m : markers) {
+    if (found_as_word(s, m.needle)) {
+      result.add(source, "guest", m.vendor, 85, m.needle);
+    }
+  }
+  if (s == "virtual machine") {
+    result.add(source, "guest", "unknown", 80, "Virtual Machine product");
+  }
+  firmware_cloud_marker(result, source, text);
+}
+
+void firmware_cloud_marker(Result& result, std::string_view source, std::string_view text) {
+  const std::string s = lower(text);
+  for (const Marker& m : clouds) {
+    if (contains(s, m.needle)) {
+      result.add(source, "cloud", m.vendor, 0, m.needle);
+    }
+  }
+}
+
+}  // namespace oxa

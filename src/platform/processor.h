@@ -1,0 +1,49 @@
+#pragma once
+
+// The processor layer: CPUID, RDTSC and LFENCE. Probes take the processor as
+// a template argument, so the native one inlines to the bare instructions and
+// tests hand in a scripted one (tests/support/scripted_processor.h).
+//
+// A processor type provides:
+//   CpuidRegisters cpuid(std::uint32_t leaf, std::uint32_t subleaf);
+//   std::uint64_t  rdtsc();
+//   void           lfence();
+
+#include <cstdint>
+
+#if defined(__x86_64__) || defined(_M_X64)
+#include <cpuid.h>
+#include <x86intrin.h>
+#endif
+
+namespace oxa {
+
+struct CpuidRegisters {
+  std::uint32_t eax = 0;
+  std::uint32_t ebx = 0;
+  std::uint32_t ecx = 0;
+  std::uint32_t edx = 0;
+
+  friend bool operator==(const CpuidRegisters&, const CpuidRegisters&) = default;
+};
+
+#if defined(__x86_64__) || defined(_M_X64)
+
+class NativeProcessor {
+ public:
+  // Unguarded on purpose: __get_cpuid_count refuses leaves above the highest
+  // basic leaf, which hides every hypervisor leaf (0x40000000 and up).
+  [[gnu::always_inline]] CpuidRegisters cpuid(std::uint32_t leaf, std::uint32_t subleaf) {
+    CpuidRegisters r;
+    __cpuid_count(leaf, subleaf, r.eax, r.ebx, r.ecx, r.edx);
+    return r;
+  }
+  [[gnu::always_inline]] std::uint64_t rdtsc() { return __rdtsc(); }
+  [[gnu::always_inline]] void lfence() { _mm_lfence(); }
+};
+
+#else
+#error "liboxa targets x86-64 only"
+#endif
+
+}  // namespace oxa

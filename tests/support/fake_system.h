@@ -1,0 +1,50 @@
+#pragma once
+
+// An operating-system layer for tests: sysctl values by name (absent names
+// fail), a scripted steady clock, and an allocator that can refuse.
+
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace oxa::test {
+
+class FakeSystem {
+ public:
+  void set_sysctl(const std::string& name, std::int32_t value) { sysctl_[name] = value; }
+  void clock(std::vector<std::int64_t> readings) { clock_ = std::move(readings); }
+  void fail_allocation(bool fail) { fail_allocation_ = fail; }
+
+  int sysctl_int32(const char* name, std::int32_t& value) {
+    sysctl_reads_.emplace_back(name);
+    const auto it = sysctl_.find(name);
+    if (it == sysctl_.end()) return -1;
+    value = it->second;
+    return 0;
+  }
+  std::int64_t steady_ns() {
+    if (clock_.empty()) return 0;
+    const std::int64_t now = clock_.front();
+    if (clock_.size() > 1) clock_.erase(clock_.begin());
+    return now;
+  }
+  void* allocate(std::size_t size) {
+    last_allocation_ = size;
+    return fail_allocation_ ? nullptr : std::malloc(size);
+  }
+
+  const std::vector<std::string>& sysctl_reads() const { return sysctl_reads_; }
+  std::size_t last_allocation() const { return last_allocation_; }
+
+ private:
+  std::map<std::string, std::int32_t> sysctl_;
+  std::vector<std::string> sysctl_reads_;
+  std::vector<std::int64_t> clock_;
+  bool fail_allocation_ = false;
+  std::size_t last_allocation_ = 0;
+};
+
+}  // namespace oxa::test
