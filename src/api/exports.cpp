@@ -1,0 +1,26 @@
+// The library's only exported symbols: thin wrappers that hand the native
+// platform layers to the detection run.
+
+#include <cstdlib>
+
+#include "api/detection_run.h"
+#include "core/version.h"
+#include "oxa.h"
+#include "platform/processor.h"
+#include "platform/registry.h"
+#include "platform/system.h"
+
+extern "C" {
+
+OXA_API int oxa_detect_json(char** out) {
+  oxa::NativeProcessor processor;
+  oxa::NativeSystem system;
+  oxa::NativeRegistry registry;
+  return oxa::detect_json(out, processor, system, registry);
+}
+
+OXA_API void oxa_free(char* ptr) { std::free(ptr); }
+
+OXA_API const char* oxa_version(void) { return oxa::kVersion; }
+
+}  // extern "C"

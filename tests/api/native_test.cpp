@@ -1,0 +1,101 @@
+// The real, unfaked detection through the shared library, as a host calls it.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "oxa.h"
+#include "support/json_check.h"
+
+namespace {
+
+using oxa::test::Json;
+
+bool cpuinfo_has_hypervisor_flag() {
+  std::ifstream in("/proc/cpuinfo");
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("flags", 0) == 0) return (line + " ").find(" hypervisor ") != std::string::npos;
+  }
+  return false;
+}
+
+bool has_probe(const Json& report, const char* source) {
+  for (const Json& p : report["probes"]) {
+    if (p["source"] == source) return true;
+  }
+  return false;
+}
+
+TEST(NativeDetection, ReportHoldsWhatAnyX86MachineShows) {
+  char* document = nullptr;
+  ASSERT_EQ(oxa_detect_json(&document), OXA_OK);
+  ASSERT_NE(document, nullptr);
+  const Json report = oxa::test::parse_report(document);
+  oxa_free(document);
+  ASSERT_FALSE(report.is_null());
+
+  ASSERT_GE(report["probes"].size(), 1u);
+  EXPECT_EQ(report["probes"][0], (Json{{"source", "cpu"}, {"status", "ok"}}));
+  EXPECT_TRUE(has_probe(report, "timing"));
+  EXPECT_GE(report["duration_us"].get<std::int64_t>(), 0);
+  EXPECT_NE(report["vm_likelihood"], "unknown");  // the cpu probe ran
+
+  if (cpuinfo_has_hypervisor_flag()) {
+    bool cpu_guest = false;
+    for (const Json& e : report["evidence"]) {
+      cpu_guest |= e["source"] == "cpu" && e["category"] == "guest";
+    }
+    EXPECT_TRUE(cpu_guest) << report.dump();
+    EXPECT_GT(report["vm_score"].get<int>(), 0);
+  }
+}
+
+TEST(NativeDetection, StatusAndSlotContract) {
+  EXPECT_EQ(oxa_detect_json(nullptr), OXA_ERROR_NULL_ARGUMENT);
+
+  char stale = 'x';
+  char* slot = &stale;  // overwritten, never freed
+  ASSERT_EQ(oxa_detect_json(&slot), OXA_OK);
+  ASSERT_NE(slot, &stale);
+  EXPECT_EQ(std::strlen(slot), std::string(slot).size());
+  oxa_free(slot);
+  oxa_free(nullptr);
+
+  EXPECT_STREQ(oxa_version(), "1.0.0");
+  EXPECT_EQ(oxa_version(), oxa_version());
+}
+
+TEST(NativeDetection, ManyThreadsAtOnce) {
+  constexpr int kThreads = 8;
+  constexpr int kCalls = 200;
+  std::vector<int> failures(kThreads, 0);
+  std::vector<std::string> last(kThreads);
+  {
+    std::vector<std::jthread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([t, &failures, &last] {
+        for (int i = 0; i < kCalls; ++i) {
+          char* document = nullptr;
+          if (oxa_detect_json(&document) != OXA_OK || document == nullptr) {
+            ++failures[t];
+            continue;
+          }
+          last[t] = document;
+          oxa_free(document);
+        }
+      });
+    }
+  }
+  for (int t = 0; t < kThreads; ++t) {
+    EXPECT_EQ(failures[t], 0) << "thread " << t;
+    EXPECT_FALSE(oxa::test::parse_report(last[t]).is_null()) << "thread " << t;
+  }
+}
+
+}  // namespace

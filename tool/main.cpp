@@ -1,0 +1,100 @@
+// oxa-detect: prints the library's report for this machine, or the report of
+// a scan of a raw SMBIOS structure table.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "oxa.h"
+#include "summary.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: oxa-detect [--summary] [--smbios [FILE]]\n"
+    "       oxa-detect --version | --help\n"
+    "\n"
+    "Tells whether this process runs in a virtual machine and prints the\n"
+    "library's JSON report on one line.\n"
+    "\n"
+    "  --summary        print a short human-readable verdict instead of JSON\n"
+    "  --smbios [FILE]  scan a raw SMBIOS table (or a dmidecode --dump-bin file)\n"
+    "                   instead of running detection; FILE defaults to\n"
+    "                   /sys/firmware/dmi/tables/DMI\n"
+    "  --version        print the library version\n"
+    "  --help           print this help\n";
+
+constexpr int kExitUsage = 1;
+constexpr int kExitFailure = 2;
+
+const char* status_name(int status) {
+  switch (status) {
+    case OXA_ERROR_NULL_ARGUMENT: return "null argument";
+    case OXA_ERROR_NO_MEMORY: return "out of memory";
+    case OXA_ERROR_INTERNAL: return "internal error";
+    default: return "unknown status";
+  }
+}
+
+// Writes everything and flushes; a failed write (a closed pipe, a full disk)
+// must not pass as success.
+bool write_out(std::string_view text) {
+  return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+}
+
+int print_report(std::string_view document, bool summary) {
+  std::string text;
+  if (summary) {
+    const std::optional<std::string> s = oxa::tool::summarize(document);
+    if (!s) {
+      std::fputs("oxa-detect: the report could not be read\n", stderr);
+      return kExitFailure;
+    }
+    text = *s;
+  } else {
+    text.assign(document);
+    text += '\n';
+  }
+  if (!write_out(text)) {
+    std::fprintf(stderr, "oxa-detect: cannot write to standard output: %s\n", std::strerror(errno));
+    return kExitFailure;
+  }
+  return 0;
+}
+
+int detect(bool summary) {
+  char* document = nullptr;
+  const int status = oxa_detect_json(&document);
+  if (status != OXA_OK) {
+    std::fprintf(stderr, "oxa-detect: detection failed with status %d (%s)\n", status, status_name(status));
+    return kExitFailure;
+  }
+  const int code = print_report(document, summary);
+  oxa_free(document);
+  return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool summary = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      return write_out(kUsage) ? 0 : kExitFailure;
+    }
+    if (arg == "--version") {
+      return write_out(std::string(oxa_version()) + "\n") ? 0 : kExitFailure;
+    }
+    if (arg == "--summary") {
+      summary = true;
+    } else {
+      std::fprintf(stderr, "oxa-detect: unknown option '%s'\n%s", argv[i], kUsage);
+      return kExitUsage;
+    }
+  }
+  return detect(summary);
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+// A small reader for the report document, so the tool can summarise what
+// the library returned without linking any JSON library.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace oxa::tool {
+
+struct JsonValue {
+  enum class Kind { null, boolean, number, string, array, object };
+  Kind kind = Kind::null;
+  bool boolean = false;
+  std::int64_t number = 0;
+  std::string text;  // string value, as raw bytes (\u00XX decoded to byte XX)
+  std::vector<JsonValue> items;
+  std::vector<std::pair<std::string, JsonValue>> members;  // in document order
+
+  const JsonValue* find(std::string_view key) const;
+};
+
+// Parses one JSON document with integer numbers only. Strings may use any
+// escape; \uXXXX above U+00FF is kept as UTF-8. Returns nothing on a syntax error.
+std::optional<JsonValue> parse_json(std::string_view text);
+
+}  // namespace oxa::tool
