@@ -1,0 +1,47 @@
+#pragma once
+
+// The registry on macOS: IOKit and CoreFoundation, called as they are.
+
+#include <cstdint>
+
+#if defined(__APPLE__)
+#include <CoreFoundation/CoreFoundation.h>
+#include <IOKit/IOKitLib.h>
+#else
+#include "platform/macos_declarations.h"
+#endif
+
+#include "platform/registry_common.h"
+
+namespace oxa {
+
+class MacRegistry {
+ public:
+  using Service = io_service_t;
+  using Value = CFTypeRef;
+  using StringRef = CFStringRef;
+  using DataRef = CFDataRef;
+  using Dictionary = CFMutableDictionaryRef;
+  using TypeId = CFTypeID;
+  using Index = CFIndex;
+  using Port = mach_port_t;
+  using Allocator = CFAllocatorRef;
+
+  Port main_port_default() noexcept;
+  Allocator allocator_default() noexcept;
+
+  Dictionary IOServiceMatching(const char* class_name) noexcept;
+  Service IOServiceGetMatchingService(Port port, Dictionary matching) noexcept;
+  Value IORegistryEntryCreateCFProperty(Service service, RegistryKey key, Allocator allocator,
+                                        std::uint32_t options) noexcept;
+  TypeId CFGetTypeID(Value value) noexcept;
+  TypeId CFStringGetTypeID() noexcept;
+  TypeId CFDataGetTypeID() noexcept;
+  bool CFStringGetCString(StringRef string, char* buffer, Index size, std::uint32_t encoding) noexcept;
+  Index CFDataGetLength(DataRef data) noexcept;
+  const UInt8* CFDataGetBytePtr(DataRef data) noexcept;
+  void CFRelease(Value value) noexcept;
+  kern_return_t IOObjectRelease(Service service) noexcept;
+};
+
+}  // namespace oxa

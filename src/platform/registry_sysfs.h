@@ -1,0 +1,57 @@
+#pragma once
+
+// The registry where there is no IOKit: the firmware's identity strings as
+// the kernel exposes them under /sys/class/dmi/id. "manufacturer" is
+// sys_vendor, "model" is product_name and "product-name" is product_version,
+// each a string value without its trailing newline. A file that cannot be
+// read is an absent property; a missing folder means there is no service.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/registry_common.h"
+
+namespace oxa {
+
+class SysfsRegistry {
+ public:
+  struct Text;  // a property value: the file's bytes
+
+  using Service = unsigned int;
+  using Value = const void*;
+  using StringRef = const Text*;
+  using DataRef = const Text*;
+  using Dictionary = const void*;
+  using TypeId = unsigned long;
+  using Index = long;
+  using Port = unsigned int;
+  using Allocator = const void*;
+
+  explicit SysfsRegistry(std::string root = "/sys/class/dmi/id");
+
+  Port main_port_default() const noexcept { return 0; }
+  Allocator allocator_default() const noexcept { return nullptr; }
+
+  // Only the platform device's class is known; anything else matches nothing.
+  Dictionary IOServiceMatching(const char* class_name) const noexcept;
+  Service IOServiceGetMatchingService(Port port, Dictionary matching) const noexcept;
+  // Reads the key's file into a new value, or returns null. Throws only
+  // std::bad_alloc.
+  Value IORegistryEntryCreateCFProperty(Service service, RegistryKey key, Allocator allocator,
+                                        std::uint32_t options) const;
+  TypeId CFGetTypeID(Value value) const noexcept;
+  TypeId CFStringGetTypeID() const noexcept;
+  TypeId CFDataGetTypeID() const noexcept;
+  // Fails, like a CFString, when the text and its NUL do not fit or the
+  // encoding is not UTF-8 (the bytes are passed on as they are).
+  bool CFStringGetCString(StringRef string, char* buffer, Index size, std::uint32_t encoding) const noexcept;
+  Index CFDataGetLength(DataRef data) const noexcept;
+  const unsigned char* CFDataGetBytePtr(DataRef data) const noexcept;
+  void CFRelease(Value value) const noexcept;
+  int IOObjectRelease(Service service) const noexcept;
+
+ private:
+  std::string root_;
+};
+
+}  // namespace oxa

@@ -1,0 +1,118 @@
+#include "tool/smbios_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace oxa::tool {
+namespace {
+
+const std::string kTable("\x01\x05\x00\x00\x01QEMU\x00\x00\x7f\x04\x01\x00\x00\x00", 17);
+
+void put(std::string& s, std::size_t at, std::uint64_t value, std::size_t width) {
+  if (s.size() < at + width) s.resize(at + width, '\0');
+  for (std::size_t i = 0; i < width; ++i) s[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+// A 32-byte header as dmidecode writes it, then `payload`.
+std::string sm2(std::uint64_t length, std::uint64_t address, const std::string& payload) {
+  std::string s = "_SM_";
+  put(s, 0x16, length, 2);
+  put(s, 0x18, address, 4);
+  s.resize(32, '\0');
+  return s + payload;
+}
+std::string sm3(std::uint64_t max_size, std::uint64_t address, const std::string& payload) {
+  std::string s = "_SM3_";
+  put(s, 0x0C, max_size, 4);
+  put(s, 0x10, address, 8);
+  s.resize(32, '\0');
+  return s + payload;
+}
+
+struct LocateCase {
+  const char* name;
+  std::string file;
+  std::size_t table_at;  // expected offset of the table in the file
+  std::size_t table_size;
+  std::string error;
+};
+
+const LocateCase kLocateCases[] = {
+    {"raw table", kTable, 0, kTable.size(), ""},
+    {"raw table starting like an anchor", "_SMx" + kTable, 0, 4 + kTable.size(), ""},
+    {"_SM_ wrapper", sm2(kTable.size(), 32, kTable), 32, kTable.size(), ""},
+    {"_SM_ with bytes after the table", sm2(kTable.size(), 32, kTable + "junk"), 32, kTable.size(),
+     ""},
+    {"_SM_ table at a later offset", sm2(kTable.size(), 36, "pad." + kTable), 36, kTable.size(), ""},
+    {"_SM3_ maximum above the file", sm3(0x1000, 32, kTable), 32, kTable.size(), ""},
+    {"_SM3_ maximum below the file", sm3(6, 32, kTable), 32, 6, ""},
+    {"_SM3_ maximum equal to the rest", sm3(kTable.size(), 32, kTable), 32, kTable.size(), ""},
+    {"empty file", "", 0, 0, "empty file"},
+    {"_SM_ truncated", std::string("_SM_\x1f\x1f\x02\x08", 8), 0, 0, "truncated entry point"},
+    {"_SM_ cut before the address's last byte", sm2(17, 32, kTable).substr(0, 0x1b), 0, 0,
+     "truncated entry point"},
+    {"_SM3_ cut before the address's last byte", sm3(17, 32, kTable).substr(0, 0x17), 0, 0,
+     "truncated entry point"},
+    {"_SM_ address at the end of the file", sm2(1, 32 + kTable.size(), kTable), 0, 0,
+     "entry point points outside the file"},
+    {"_SM_ address far outside", sm2(1, 0xFFFFFFFF, kTable), 0, 0,
+     "entry point points outside the file"},
+    {"_SM3_ address far outside", sm3(0xFFFFFFFF, 0xFFFFFFFFFFFFFFF0, kTable), 0, 0,
+     "entry point points outside the file"},
+    {"_SM3_ address at the end of the file", sm3(16, 32 + kTable.size(), kTable), 0, 0,
+     "entry point points outside the file"},
+    {"_SM_ length past the end", sm2(kTable.size() + 1, 32, kTable), 0, 0,
+     "table runs past the end of the file"},
+    {"_SM_ maximal length", sm2(0xFFFF, 32, kTable), 0, 0, "table runs past the end of the file"},
+    {"_SM_ address inside the entry point", sm2(8, 0, kTable), 0, 0,
+     "table overlaps the entry point"},
+    {"_SM3_ address inside the entry point", sm3(8, 0x10, kTable), 0, 0,
+     "table overlaps the entry point"},
+    {"_SM_ empty table", sm2(0, 32, kTable), 0, 0, "entry point declares an empty table"},
+    {"_SM3_ empty table", sm3(0, 32, kTable), 0, 0, "entry point declares an empty table"},
+};
+
+TEST(LocateTable, FindsTheTableOrSaysWhyNot) {
+  for (const LocateCase& c : kLocateCases) {
+    SCOPED_TRACE(c.name);
+    const TableLocation found = locate_table(c.file);
+    EXPECT_EQ(found.error, c.error);
+    if (c.error.empty()) {
+      // A view into the caller's bytes, not a copy.
+      EXPECT_EQ(found.table.data(), c.file.data() + c.table_at);
+      EXPECT_EQ(found.table.size(), c.table_size);
+    } else {
+      EXPECT_TRUE(found.table.empty());
+    }
+  }
+}
+
+TEST(ReadFile, ReadsEveryByteOrReportsWhy) {
+  const std::filesystem::path dir = std::filesystem::path(testing::TempDir());
+  const std::filesystem::path file = dir / "oxa_identity_read_file.bin";
+  const std::string bytes = std::string("\x00\x1a\r\n\xff", 5) + kTable;
+  {
+    std::ofstream out(file, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  std::string read = "stale";
+  EXPECT_EQ(read_file(file.string(), read), "");
+  EXPECT_EQ(read, bytes);
+  std::filesystem::remove(file);
+
+  const std::string failing[] = {file.string(), dir.string()};
+  for (const std::string& path : failing) {
+    SCOPED_TRACE(path);
+    read = "stale";
+    EXPECT_NE(read_file(path, read), "");
+    EXPECT_EQ(read, "");
+  }
+}
+
+}  // namespace
+}  // namespace oxa::tool

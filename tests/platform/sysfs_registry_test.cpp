@@ -1,0 +1,175 @@
+// The sysfs registry on identity folders written by the tests, alone and
+// under the platform probe.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/evidence.h"
+#include "identity/platform_probe.h"
+#include "platform/registry.h"
+#include "platform/registry_sysfs.h"
+#include "support/fake_system.h"
+
+namespace oxa {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SysfsRegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "oxa-dmi-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+
+  void write(const char* name, const std::string& content) {
+    std::ofstream(dir_ / name, std::ios::binary) << content;
+  }
+
+  // The text of one key as the probe would convert it; nullopt when the
+  // property is absent, "<no conversion>" when it does not convert.
+  std::optional<std::string> read(RegistryKey key, const fs::path& root) {
+    SysfsRegistry registry(root.string());
+    const auto service = registry.IOServiceGetMatchingService(
+        registry.main_port_default(), registry.IOServiceMatching("IOPlatformExpertDevice"));
+    EXPECT_NE(service, 0u);
+    const auto value = registry.IORegistryEntryCreateCFProperty(service, key, registry.allocator_default(), 0);
+    if (value == nullptr) return std::nullopt;
+    EXPECT_EQ(registry.CFGetTypeID(value), registry.CFStringGetTypeID());
+    char buffer[4096];
+    std::optional<std::string> text = "<no conversion>";
+    if (registry.CFStringGetCString(static_cast<SysfsRegistry::StringRef>(value), buffer, sizeof buffer,
+                                    kUtf8Encoding)) {
+      text = buffer;
+    }
+    registry.CFRelease(value);
+    registry.IOObjectRelease(service);
+    return text;
+  }
+  std::optional<std::string> read(RegistryKey key) { return read(key, dir_); }
+
+  fs::path dir_;
+};
+
+TEST_F(SysfsRegistryTest, KeysReadTheirFiles) {
+  write("sys_vendor", "maker\n");
+  write("product_name", "name\n");
+  write("product_version", "version\n");
+  write("board_vendor", "board\n");
+  EXPECT_EQ(read(RegistryKey::manufacturer), "maker");
+  EXPECT_EQ(read(RegistryKey::model), "name");
+  EXPECT_EQ(read(RegistryKey::product_name), "version");
+}
+
+TEST_F(SysfsRegistryTest, FileContents) {
+  struct Case {
+    const char* name;
+    std::string content;
+    std::string text;
+  };
+  const std::string fits(4095, 'a');
+  const Case cases[] = {
+      {"trailing newline", "QEMU\n", "QEMU"},
+      {"no trailing newline", "QEMU", "QEMU"},
+      {"only one newline is dropped", "QEMU\n\n", "QEMU\n"},
+      {"empty file", "", ""},
+      {"lone newline", "\n", ""},
+      {"4095 bytes", fits, fits},
+      {"4095 bytes and a newline", fits + "\n", fits},
+      {"4096 bytes", fits + "a", "<no conversion>"},
+      {"4096 bytes and a newline", fits + "a\n", "<no conversion>"},
+      {"far too long", std::string(200000, 'b'), "<no conversion>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    write("sys_vendor", c.content);
+    EXPECT_EQ(read(RegistryKey::manufacturer), c.text);
+  }
+}
+
+TEST_F(SysfsRegistryTest, MissingOrUnreadableFileIsAbsent) {
+  fs::create_directory(dir_ / "product_name");  // open works, read does not
+  EXPECT_EQ(read(RegistryKey::manufacturer), std::nullopt);
+  EXPECT_EQ(read(RegistryKey::model), std::nullopt);
+}
+
+TEST_F(SysfsRegistryTest, NoServiceWithoutTheFolderOrForOtherClasses) {
+  SysfsRegistry missing((dir_ / "absent").string());
+  EXPECT_EQ(missing.IOServiceGetMatchingService(0, missing.IOServiceMatching("IOPlatformExpertDevice")), 0u);
+
+  write("sys_vendor", "x\n");
+  SysfsRegistry file_as_root((dir_ / "sys_vendor").string());
+  EXPECT_EQ(file_as_root.IOServiceGetMatchingService(0, file_as_root.IOServiceMatching("IOPlatformExpertDevice")),
+            0u);
+
+  SysfsRegistry present(dir_.string());
+  EXPECT_EQ(present.IOServiceGetMatchingService(0, present.IOServiceMatching("IOUSBDevice")), 0u);
+  EXPECT_EQ(present.IORegistryEntryCreateCFProperty(0, RegistryKey::manufacturer, nullptr, 0), nullptr);
+}
+
+TEST_F(SysfsRegistryTest, ProbeOnIdentityFolders) {
+  struct Case {
+    const char* name;
+    std::map<std::string, std::string> files;  // empty: an empty folder
+    const char* status;
+    std::vector<Evidence> evidence;
+  };
+  const Case cases[] = {
+      {"qemu",
+       {{"sys_vendor", "QEMU\n"},
+        {"product_name", "Standard PC (Q35 + ICH9, 2009)\n"},
+        {"product_version", "pc-q35-7.2\n"}},
+       "ok",
+       {{"firmware", "guest", "qemu", "qemu", 85}}},
+      {"aws", {{"sys_vendor", "Amazon EC2\n"}, {"product_name", "m5.large\n"}}, "ok",
+       {{"firmware", "cloud", "aws", "amazon ec2", 0}}},
+      {"bare metal", {{"sys_vendor", "Dell Inc.\n"}, {"product_name", "PowerEdge R640\n"}}, "ok", {}},
+      {"empty folder", {}, "unavailable", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path root = dir_ / c.name;
+    fs::create_directory(root);
+    for (const auto& [name, content] : c.files) std::ofstream(root / name, std::ios::binary) << content;
+
+    Result result;
+    test::FakeSystem system;
+    SysfsRegistry registry(root.string());
+    detect_platform(result, system, registry);
+    EXPECT_EQ(result.probes, (std::vector<Probe>{{"system", "unavailable"}, {"firmware", c.status}}));
+    EXPECT_EQ(result.evidence, c.evidence);
+  }
+}
+
+TEST_F(SysfsRegistryTest, ProbeWithoutFolderHasNoService) {
+  Result result;
+  test::FakeSystem system;
+  SysfsRegistry registry((dir_ / "absent").string());
+  detect_platform(result, system, registry);
+  EXPECT_EQ(result.probes, (std::vector<Probe>{{"system", "unavailable"}, {"firmware", "unavailable"}}));
+  EXPECT_TRUE(result.evidence.empty());
+}
+
+TEST(NativeRegistry, IsDefaultConstructibleAndRunsTheProbe) {
+  Result result;
+  test::FakeSystem system;
+  NativeRegistry registry;
+  detect_platform(result, system, registry);
+  ASSERT_EQ(result.probes.size(), 2u);
+  EXPECT_EQ(result.probes[1].source, "firmware");
+}
+
+}  // namespace
+}  // namespace oxa

@@ -1,0 +1,83 @@
+#include "smbios_file.h"
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+namespace oxa::tool {
+namespace {
+
+constexpr std::string_view kAnchor2 = "_SM_";
+constexpr std::string_view kAnchor3 = "_SM3_";
+
+// Fields of the 2.x entry point: table length (16 bit) and address (32 bit).
+constexpr std::size_t kLength2 = 0x16;
+constexpr std::size_t kAddress2 = 0x18;
+constexpr std::size_t kMinSize2 = kAddress2 + 4;
+// Fields of the 3.x entry point: maximum table size (32 bit), address (64 bit).
+constexpr std::size_t kMaxSize3 = 0x0C;
+constexpr std::size_t kAddress3 = 0x10;
+constexpr std::size_t kMinSize3 = kAddress3 + 8;
+
+std::uint64_t little_endian(std::string_view bytes, std::size_t at, std::size_t width) {
+  std::uint64_t value = 0;
+  for (std::size_t i = width; i-- > 0;) {
+    value = (value << 8) | static_cast<std::uint8_t>(bytes[at + i]);
+  }
+  return value;
+}
+
+TableLocation failure(std::string_view reason) { return {{}, reason}; }
+
+// The table of `length` bytes at file offset `address`; the entry point
+// itself (its first `header` bytes) is not part of it.
+TableLocation table_at(std::string_view file, std::uint64_t address, std::uint64_t length,
+                       std::size_t header) {
+  if (address < header) return failure("table overlaps the entry point");
+  if (address >= file.size()) return failure("entry point points outside the file");
+  const std::uint64_t available = file.size() - address;
+  if (length > available) return failure("table runs past the end of the file");
+  if (length == 0) return failure("entry point declares an empty table");
+  return {file.substr(static_cast<std::size_t>(address), static_cast<std::size_t>(length)), {}};
+}
+
+}  // namespace
+
+TableLocation locate_table(std::string_view file) noexcept {
+  if (file.empty()) return failure("empty file");
+  if (file.starts_with(kAnchor3)) {
+    if (file.size() < kMinSize3) return failure("truncated entry point");
+    const std::uint64_t address = little_endian(file, kAddress3, 8);
+    const std::uint64_t maximum = little_endian(file, kMaxSize3, 4);
+    // 3.x gives only an upper bound: the table may end earlier.
+    const std::uint64_t available = address < file.size() ? file.size() - address : 0;
+    return table_at(file, address, maximum < available ? maximum : available, kMinSize3);
+  }
+  if (file.starts_with(kAnchor2)) {
+    if (file.size() < kMinSize2) return failure("truncated entry point");
+    return table_at(file, little_endian(file, kAddress2, 4), little_endian(file, kLength2, 2),
+                    kMinSize2);
+  }
+  return {file, {}};
+}
+
+std::string read_file(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  // A directory opens as a stream that reads nothing; say what it is.
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) return path + " is a directory";
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "cannot open " + path + ": " + std::generic_category().message(errno);
+  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    bytes.clear();
+    return "cannot read " + path;
+  }
+  return {};
+}
+
+}  // namespace oxa::tool

@@ -1,0 +1,27 @@
+#pragma once
+
+// Reading SMBIOS dumps for the command-line tool: a file holds either the raw
+// structure table or an entry point followed by the table, as written by
+// `dmidecode --dump-bin`.
+
+#include <string>
+#include <string_view>
+
+namespace oxa::tool {
+
+struct TableLocation {
+  std::string_view table;  // view into the file's bytes; empty on error
+  std::string_view error;  // empty on success, else a short reason
+};
+
+// Finds the structure table inside the whole bytes of a file. A file that
+// starts with "_SM_" (2.x) or "_SM3_" (3.x) is an entry point whose table
+// address is taken as an offset into the file; any other file is the raw
+// table itself. Never throws for bad input.
+TableLocation locate_table(std::string_view file) noexcept;
+
+// Reads the whole file at `path` into `bytes`. Returns an empty text on
+// success, else a short reason (with the system's explanation).
+std::string read_file(const std::string& path, std::string& bytes);
+
+}  // namespace oxa::tool
