@@ -6,9 +6,16 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <new>
 #include <string_view>
 
+#include <chrono>
+
+#include "core/evidence.h"
+#include "core/json_report.h"
+#include "identity/smbios_scan.h"
 #include "oxa.h"
+#include "smbios_file.h"
 #include "summary.h"
 
 namespace {
@@ -77,10 +84,36 @@ int detect(bool summary) {
   return code;
 }
 
+constexpr char kDefaultSmbiosTable[] = "/sys/firmware/dmi/tables/DMI";
+
+// The report of one table scan alone: its entries, their verdict and the
+// scan's duration. A malformed table is no error here: the report says so.
+int scan_smbios(const std::string& path, bool summary) {
+  std::string bytes;
+  if (const std::string reason = oxa::tool::read_file(path, bytes); !reason.empty()) {
+    std::fprintf(stderr, "oxa-detect: %s: %s\n", path.c_str(), reason.c_str());
+    return kExitFailure;
+  }
+  const oxa::tool::TableLocation location = oxa::tool::locate_table(bytes);
+  if (!location.error.empty()) {
+    std::fprintf(stderr, "oxa-detect: %s: %.*s\n", path.c_str(), static_cast<int>(location.error.size()),
+                 location.error.data());
+    return kExitFailure;
+  }
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  oxa::Result result;
+  oxa::smbios(result, location.table);
+  const auto duration = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+  return print_report(oxa::to_json(result, duration.count()), summary);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   bool summary = false;
+  bool smbios = false;
+  std::string smbios_path = kDefaultSmbiosTable;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -91,10 +124,18 @@ int main(int argc, char** argv) {
     }
     if (arg == "--summary") {
       summary = true;
+    } else if (arg == "--smbios") {
+      smbios = true;
+      if (i + 1 < argc && argv[i + 1][0] != '-') smbios_path = argv[++i];
     } else {
       std::fprintf(stderr, "oxa-detect: unknown option '%s'\n%s", argv[i], kUsage);
       return kExitUsage;
     }
   }
-  return detect(summary);
+  try {
+    return smbios ? scan_smbios(smbios_path, summary) : detect(summary);
+  } catch (const std::bad_alloc&) {
+    std::fputs("oxa-detect: out of memory\n", stderr);
+    return kExitFailure;
+  }
 }

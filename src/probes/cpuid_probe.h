@@ -1,0 +1,69 @@
+#pragma once
+
+// The CPUID probe: the hypervisor-present bit and the hypervisor's vendor
+// signature, plus the Hyper-V root-partition flag and second leaf range.
+
+#include <cstdint>
+#include <string>
+
+#include "core/evidence.h"
+#include "platform/processor.h"
+
+namespace oxa {
+
+// What CPUID told us during one run.
+struct Cpu {
+  bool available = false;       // leaf 0x0 reported basic leaves
+  bool hypervisor = false;      // leaf 0x1 ECX bit 31
+  bool root_partition = false;  // Hyper-V root partition privileges
+  std::string signature;            // leaf 0x40000000
+  std::string alternate_signature;  // leaf 0x40000100, Hyper-V only
+};
+
+namespace detail {
+
+// EBX, ECX, EDX as 12 bytes, each register lowest byte first, ending at the
+// first NUL: hypervisors that pad with NULs give shorter texts.
+inline std::string signature_text(const CpuidRegisters& regs) {
+  const std::uint32_t words[3] = {regs.ebx, regs.ecx, regs.edx};
+  char bytes[12];
+  std::size_t length = 0;
+  for (; length < sizeof bytes; ++length) {
+    bytes[length] = static_cast<char>((words[length / 4] >> (8 * (length % 4))) & 0xFFu);
+    if (bytes[length] == '\0') break;
+  }
+  return std::string(bytes, length);
+}
+
+}  // namespace detail
+
+template <class Processor>
+Cpu read_cpu(Processor& processor) {
+  Cpu cpu;
+  if (processor.cpuid(0x0u, 0u).eax == 0) return cpu;
+  cpu.available = true;
+
+  cpu.hypervisor = (processor.cpuid(0x1u, 0u).ecx >> 31) != 0;
+  if (!cpu.hypervisor) return cpu;
+
+  const CpuidRegisters base = processor.cpuid(0x40000000u, 0u);
+  cpu.signature = detail::signature_text(base);
+  if (cpu.signature != "Microsoft Hv") return cpu;
+  // Leaves 0x40000001 and 0x40000003 exist only inside the first range.
+  if (base.eax < 0x40000003u || base.eax > 0x400000FFu) return cpu;
+
+  bool root = false;
+  if (processor.cpuid(0x40000001u, 0u).eax == 0x31237648u) {  // "Hv#1"
+    root = (processor.cpuid(0x40000003u, 0u).ebx & 1u) != 0;
+  }
+  // A hypervisor may offer a second interface behind the Hyper-V one.
+  const CpuidRegisters second = processor.cpuid(0x40000100u, 0u);
+  cpu.root_partition = root;
+  if ((second.eax & ~0xFFu) == 0x40000100u) cpu.alternate_signature = detail::signature_text(second);
+  return cpu;
+}
+
+// Records the probe "cpu" and up to two findings.
+void detect_cpu(Result& result, const Cpu& cpu);
+
+}  // namespace oxa

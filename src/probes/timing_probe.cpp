@@ -1,0 +1,47 @@
+#include "probes/timing_probe.h"
+
+#include <algorithm>
+#include <charconv>
+#include <string>
+#include <string_view>
+
+namespace oxa {
+namespace {
+
+// Above this many ticks a CPUID is slow enough to suggest a trap.
+constexpr std::uint64_t kThreshold = 1000;
+
+void append(std::string& text, std::uint64_t value) {
+  char digits[20];  // 2^64 - 1 has 20 digits
+  const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
+  static_cast<void>(error);  // cannot overflow 20 characters
+  text.append(digits, end);
+}
+
+}  // namespace
+
+void detect_timing(Result& result, const Timing& timing) {
+  result.probe("timing", !timing.available ? "unavailable" : !timing.valid ? "error" : "ok");
+  if (!timing.valid) return;
+
+  const bool identity = std::any_of(result.evidence.begin(), result.evidence.end(), [](const Evidence& e) {
+    return e.category == "guest" || e.category == "host";
+  });
+  const bool quiet = identity || timing.cycles_over_baseline <= kThreshold;
+
+  std::string detail = "cpuid ";
+  append(detail, timing.cycles_over_baseline);
+  detail += " cycles over baseline (";
+  detail += quiet ? "threshold " : "over ";
+  append(detail, kThreshold);
+  detail += ")";
+  if (!quiet) detail += "; no hypervisor identity";
+
+  if (quiet) {
+    result.add("timing", "diagnostic", "unknown", 0, detail);
+  } else {
+    result.add("timing", "guest", "unknown", 50, detail);
+  }
+}
+
+}  // namespace oxa

@@ -1,0 +1,104 @@
+#pragma once
+
+// The timing probe: how many time-stamp-counter ticks one CPUID costs beyond
+// an empty measurement. Hypervisors usually trap CPUID, which makes it slow.
+
+#include <cstdint>
+#include <limits>
+
+#include "core/evidence.h"
+#include "platform/processor.h"
+
+namespace oxa {
+
+// The outcome of one measurement. All zero means nothing was measured.
+// valid implies available; cycles_over_baseline is 0 unless valid.
+struct Timing {
+  bool available = false;
+  bool valid = false;
+  std::uint64_t cycles_over_baseline = 0;
+};
+
+namespace detail {
+
+// Fenced on both sides so that neither earlier nor later work overlaps it.
+template <class Processor>
+[[gnu::always_inline]] inline std::uint64_t fenced_timestamp(Processor& processor) {
+  processor.lfence();
+  const std::uint64_t ticks = processor.rdtsc();
+  processor.lfence();
+  return ticks;
+}
+
+// Empty asm statements: they emit nothing, but the compiler must assume that
+// they read (and, for the leaf, change) their operands, in program order with
+// the fences. clang treats its CPUID as a pure function and would otherwise
+// hoist the measured one out of the loop or merge it with the leaf-0 check.
+template <class Value>
+[[gnu::always_inline]] inline void opaque(Value& value) {
+  __asm__ __volatile__("" : "+r"(value));
+}
+
+[[gnu::always_inline]] inline void consume(const CpuidRegisters& regs) {
+  __asm__ __volatile__("" : : "r"(regs.eax), "r"(regs.ebx), "r"(regs.ecx), "r"(regs.edx));
+}
+
+}  // namespace detail
+
+// Touches only the processor and one kernel flag; allocates nothing and
+// throws nothing with the native layers.
+template <class Processor, class System>
+Timing measure_timing(Processor& processor, System& system) {
+  constexpr std::uint32_t kTscAndSse2 = 0x04000010u;  // EDX bits 4 and 26 of leaf 0x1
+  constexpr int kSamples = 40;
+  constexpr int kWarmUp = 8;
+  constexpr std::uint64_t kMaxCpuidTicks = 10'000'000;
+
+  if (processor.cpuid(0x0u, 0u).eax == 0) return {};
+  if ((processor.cpuid(0x1u, 0u).edx & kTscAndSse2) != kTscAndSse2) return {};
+  // A translated process sees an emulated processor; its figures mean nothing.
+  // A failed read (no such name) is a native process.
+  std::int32_t translated = 0;
+  if (system.sysctl_int32("sysctl.proc_translated", translated) == 0 && translated != 0) return {};
+
+  std::uint64_t fastest_baseline = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t fastest_cpuid = std::numeric_limits<std::uint64_t>::max();
+  bool positive = false;
+  std::uint32_t fold = 0;
+  for (int sample = 0; sample < kSamples; ++sample) {
+    const std::uint64_t t0 = detail::fenced_timestamp(processor);
+    const std::uint64_t t1 = detail::fenced_timestamp(processor);
+    const std::uint64_t t2 = detail::fenced_timestamp(processor);
+    std::uint32_t leaf = 0x0u;
+    detail::opaque(leaf);
+    const CpuidRegisters regs = processor.cpuid(leaf, 0u);
+    detail::consume(regs);
+    const std::uint64_t t3 = detail::fenced_timestamp(processor);
+    fold ^= regs.eax ^ regs.ebx ^ regs.ecx ^ regs.edx;
+
+    // A counter that went backwards (say, after a move to another core)
+    // spoils the sample.
+    if (sample < kWarmUp || t1 < t0 || t3 < t2) continue;
+    if (t3 - t2 > 0) positive = true;
+    if (t1 - t0 < fastest_baseline) fastest_baseline = t1 - t0;
+    if (t3 - t2 < fastest_cpuid) fastest_cpuid = t3 - t2;
+  }
+  // Keeps the measured CPUID from being optimised away.
+  volatile std::uint32_t sink = fold;
+  static_cast<void>(sink);
+
+  Timing timing;
+  timing.available = true;
+  timing.valid = positive && fastest_cpuid <= kMaxCpuidTicks;
+  if (timing.valid && fastest_cpuid >= fastest_baseline) {
+    timing.cycles_over_baseline = fastest_cpuid - fastest_baseline;
+  }
+  return timing;
+}
+
+// Records the probe "timing" and at most one finding. Must run after the
+// other probes: a slow CPUID counts as a guest sign only when nothing else
+// named a guest or host.
+void detect_timing(Result& result, const Timing& timing);
+
+}  // namespace oxa

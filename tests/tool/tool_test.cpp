@@ -1,0 +1,212 @@
+// oxa-detect as a user runs it, and its report reader.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "report_reader.h"
+#include "summary.h"
+#include "support/json_check.h"
+
+namespace {
+
+struct Outcome {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs the tool through the shell, capturing both streams.
+Outcome run_tool(const std::string& args) {
+  const std::string err_file = ::testing::TempDir() + "oxa_tool_stderr.txt";
+  const std::string command = std::string(OXA_DETECT_PATH) + " " + args + " 2>" + err_file;
+  Outcome o;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return o;
+  std::array<char, 4096> buffer;
+  std::size_t n;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) o.out.append(buffer.data(), n);
+  const int status = pclose(pipe);
+  o.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (FILE* f = std::fopen(err_file.c_str(), "rb")) {
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), f)) > 0) o.err.append(buffer.data(), n);
+    std::fclose(f);
+  }
+  return o;
+}
+
+TEST(Tool, PrintsTheReportAndOneNewline) {
+  const Outcome o = run_tool("");
+  EXPECT_EQ(o.exit_code, 0) << o.err;
+  ASSERT_FALSE(o.out.empty());
+  EXPECT_EQ(o.out.back(), '\n');
+  EXPECT_EQ(o.out.find('\n'), o.out.size() - 1);
+  EXPECT_FALSE(oxa::test::parse_report(o.out.substr(0, o.out.size() - 1)).is_null());
+  EXPECT_TRUE(o.err.empty());
+}
+
+TEST(Tool, Options) {
+  const struct {
+    const char* args;
+    int exit_code;
+    const char* in_out;  // expected in standard output ("" = empty output)
+    const char* in_err;  // expected in standard error ("" = empty)
+  } cases[] = {
+      {"--version", 0, "1.0.0\n", ""},
+      {"--help", 0, "usage: oxa-detect", ""},
+      {"--summary", 0, "likelihood: ", ""},
+      {"--bogus", 1, "", "usage: oxa-detect"},
+      {"extra", 1, "", "unknown option 'extra'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Outcome o = run_tool(c.args);
+    EXPECT_EQ(o.exit_code, c.exit_code);
+    if (*c.in_out == '\0') EXPECT_EQ(o.out, ""); else EXPECT_NE(o.out.find(c.in_out), std::string::npos) << o.out;
+    if (*c.in_err == '\0') EXPECT_EQ(o.err, ""); else EXPECT_NE(o.err.find(c.in_err), std::string::npos) << o.err;
+  }
+}
+
+TEST(Tool, SummaryOfTheRealRunNamesTheCpuProbe) {
+  const Outcome o = run_tool("--summary");
+  ASSERT_EQ(o.exit_code, 0);
+  EXPECT_NE(o.out.find("probes:\n  cpu "), std::string::npos) << o.out;
+}
+
+std::string fixture(const char* name) { return std::string(OXA_FIXTURES_DIR) + "/smbios/" + name; }
+
+bool fixtures_present() {
+  if (FILE* f = std::fopen(fixture("qemu-pc-aws-nitro-like.bin").c_str(), "rb")) {
+    std::fclose(f);
+    return true;
+  }
+  return false;
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+TEST(ToolSmbios, ReportsTheScanOfAHandBuiltTable) {
+  // A System Information structure naming QEMU, then End-of-Table.
+  std::string table("\x01\x08\x00\x01\x01\x00\x00\x00QEMU\0\0\x7f\x04\x00\x02\0\0", 20);
+  const std::string raw = ::testing::TempDir() + "oxa_smbios_raw.bin";
+  write_file(raw, table);
+
+  // The same table behind a 3.x entry point, as dmidecode --dump-bin writes it.
+  std::string entry(32, '\0');
+  entry.replace(0, 5, "_SM3_");
+  entry[0x0C] = static_cast<char>(table.size());
+  entry[0x10] = 32;
+  const std::string dump = ::testing::TempDir() + "oxa_smbios_dump.bin";
+  write_file(dump, entry + table);
+
+  for (const std::string& file : {raw, dump}) {
+    const Outcome o = run_tool("--smbios " + file);
+    ASSERT_EQ(o.exit_code, 0) << o.err;
+    const auto report = oxa::test::parse_report(o.out.substr(0, o.out.size() - 1));
+    ASSERT_FALSE(report.is_null());
+    EXPECT_EQ(report["hypervisors"], oxa::test::Json::array({"qemu"}));
+    EXPECT_EQ(report["probes"], oxa::test::Json::parse(R"([{"source":"firmware","status":"ok"}])"));
+  }
+  const Outcome summary = run_tool("--smbios " + raw + " --summary");
+  EXPECT_EQ(summary.exit_code, 0);
+  EXPECT_NE(summary.out.find("likelihood: likely (score 85)"), std::string::npos) << summary.out;
+}
+
+TEST(ToolSmbios, MalformedTableIsReportedNotFailed) {
+  const std::string file = ::testing::TempDir() + "oxa_smbios_bad.bin";
+  write_file(file, std::string("\x01\x02\x00\x00", 4));  // length byte below 4
+  const Outcome o = run_tool("--smbios " + file);
+  EXPECT_EQ(o.exit_code, 0);
+  EXPECT_NE(o.out.find(R"({"source":"firmware","status":"error"})"), std::string::npos) << o.out;
+}
+
+TEST(ToolSmbios, UnusableFilesFailWithTheirReason) {
+  const std::string empty = ::testing::TempDir() + "oxa_smbios_empty.bin";
+  write_file(empty, "");
+  const std::string outside = ::testing::TempDir() + "oxa_smbios_outside.bin";
+  std::string entry(32, '\0');
+  entry.replace(0, 5, "_SM3_");
+  entry[0x0C] = 16;
+  entry[0x11] = 0x10;  // address 0x1000, past the end
+  write_file(outside, entry);
+  const struct {
+    std::string file;
+    const char* reason;
+  } cases[] = {
+      {::testing::TempDir() + "oxa_no_such_file.bin", "oxa_no_such_file.bin: "},
+      {empty, "empty file"},
+      {outside, "outside the file"},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = run_tool("--smbios " + c.file);
+    EXPECT_EQ(o.exit_code, 2) << c.file;
+    EXPECT_EQ(o.out, "");
+    EXPECT_NE(o.err.find(c.reason), std::string::npos) << o.err;
+    EXPECT_EQ(o.err.find('\n'), o.err.size() - 1) << "one line: " << o.err;
+  }
+}
+
+TEST(ToolSmbios, RealTablesFromTheSharedFixtures) {
+  if (!fixtures_present()) {
+    if (const char* require = std::getenv("OXA_REQUIRE_FIXTURES"); require && std::string(require) == "1") {
+      FAIL() << "fixtures missing under " << OXA_FIXTURES_DIR;
+    }
+    GTEST_SKIP() << "shared SMBIOS fixtures not found under " << OXA_FIXTURES_DIR;
+  }
+  const Outcome aws = run_tool("--smbios " + fixture("qemu-pc-aws-nitro-like.bin"));
+  ASSERT_EQ(aws.exit_code, 0);
+  const auto report = oxa::test::parse_report(aws.out.substr(0, aws.out.size() - 1));
+  EXPECT_EQ(report["cloud_providers"], oxa::test::Json::array({"aws"}));
+  EXPECT_EQ(report["vm_likelihood"], "very_likely");
+
+  const Outcome hyperv = run_tool("--smbios " + fixture("real-sidero-hyperv-gen1.bin") + " --summary");
+  EXPECT_EQ(hyperv.exit_code, 0);
+  EXPECT_NE(hyperv.out.find("Virtual Machine product"), std::string::npos) << hyperv.out;
+  EXPECT_NE(hyperv.out.find("firmware  error"), std::string::npos) << hyperv.out;
+}
+
+TEST(Summary, AlignsColumnsAndListsOnlyNonEmptyVendors) {
+  const char* doc =
+      R"({"schema_version":1,"module_version":"1.0.0","vm_score":99,"vm_likelihood":"very_likely",)"
+      R"("hypervisors":["kvm","qemu"],"containers":[],"compatibility_layers":[],"host_hypervisors":[],)"
+      R"("cloud_providers":["aws"],"evidence":[{"source":"cpu","category":"guest","vendor":"kvm",)"
+      R"("weight":95,"detail":"KVMKVMKVM"},{"source":"firmware","category":"cloud","vendor":"aws",)"
+      R"("weight":0,"detail":"amazon\u000a\u00ffec2"}],"probes":[{"source":"cpu","status":"ok"},)"
+      R"({"source":"firmware","status":"unavailable"}],"duration_us":12})";
+  const auto summary = oxa::tool::summarize(doc);
+  ASSERT_TRUE(summary.has_value());
+  EXPECT_EQ(*summary,
+            "likelihood: very_likely (score 99)\n"
+            "hypervisors: kvm, qemu\n"
+            "cloud_providers: aws\n"
+            "evidence:\n"
+            "  cpu       guest  kvm  95  KVMKVMKVM\n"
+            "  firmware  cloud  aws  0   amazon\\x0a\\xffec2\n"
+            "probes:\n"
+            "  cpu       ok\n"
+            "  firmware  unavailable\n");
+  EXPECT_FALSE(oxa::tool::summarize("{\"vm_score\":1}").has_value());
+  EXPECT_FALSE(oxa::tool::summarize("not json").has_value());
+}
+
+TEST(ReportReader, AcceptsJsonAndRejectsBrokenInput) {
+  const auto v = oxa::tool::parse_json(R"( {"a":[1,-2,true,null,"x\u00e9\"\\\/\n"],"b":{}} )");
+  ASSERT_TRUE(v.has_value());
+  EXPECT_EQ(v->find("a")->items[1].number, -2);
+  EXPECT_EQ(v->find("a")->items[4].text, "x\xe9\"\\/\n");
+  for (const char* bad : {"", "{", "[1,]", "{\"a\"}", "\"\\u12\"", "\"open", "[1] 2", "{\"a\":01x}"}) {
+    EXPECT_FALSE(oxa::tool::parse_json(bad).has_value()) << bad;
+  }
+  EXPECT_FALSE(oxa::tool::parse_json(std::string(10000, '[')).has_value());  // depth bound
+}
+
+}  // namespace
