@@ -12,7 +12,6 @@
 #include <cstdint>
 
 #if defined(__x86_64__) || defined(_M_X64)
-#include <cpuid.h>
 #include <x86intrin.h>
 #endif
 
@@ -33,10 +32,13 @@ class NativeProcessor {
  public:
   // Unguarded on purpose: __get_cpuid_count refuses leaves above the highest
   // basic leaf, which hides every hypervisor leaf (0x40000000 and up).
+  // Volatile, because the compiler may otherwise treat CPUID as a pure
+  // function: clang's own __cpuid_count lets it hoist or drop repeated
+  // executions, which would leave the timing probe measuring nothing.
   [[gnu::always_inline]] CpuidRegisters cpuid(std::uint32_t leaf, std::uint32_t subleaf) {
-    CpuidRegisters r;
-    __cpuid_count(leaf, subleaf, r.eax, r.ebx, r.ecx, r.edx);
-    return r;
+    std::uint32_t eax, ebx, ecx, edx;
+    __asm__ __volatile__("cpuid" : "=a"(eax), "=b"(ebx), "=c"(ecx), "=d"(edx) : "a"(leaf), "c"(subleaf));
+    return {eax, ebx, ecx, edx};
   }
   [[gnu::always_inline]] std::uint64_t rdtsc() { return __rdtsc(); }
   [[gnu::always_inline]] void lfence() { _mm_lfence(); }

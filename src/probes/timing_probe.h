@@ -30,19 +30,6 @@ template <class Processor>
   return ticks;
 }
 
-// Empty asm statements: they emit nothing, but the compiler must assume that
-// they read (and, for the leaf, change) their operands, in program order with
-// the fences. clang treats its CPUID as a pure function and would otherwise
-// hoist the measured one out of the loop or merge it with the leaf-0 check.
-template <class Value>
-[[gnu::always_inline]] inline void opaque(Value& value) {
-  __asm__ __volatile__("" : "+r"(value));
-}
-
-[[gnu::always_inline]] inline void consume(const CpuidRegisters& regs) {
-  __asm__ __volatile__("" : : "r"(regs.eax), "r"(regs.ebx), "r"(regs.ecx), "r"(regs.edx));
-}
-
 }  // namespace detail
 
 // Touches only the processor and one kernel flag; allocates nothing and
@@ -69,10 +56,7 @@ Timing measure_timing(Processor& processor, System& system) {
     const std::uint64_t t0 = detail::fenced_timestamp(processor);
     const std::uint64_t t1 = detail::fenced_timestamp(processor);
     const std::uint64_t t2 = detail::fenced_timestamp(processor);
-    std::uint32_t leaf = 0x0u;
-    detail::opaque(leaf);
-    const CpuidRegisters regs = processor.cpuid(leaf, 0u);
-    detail::consume(regs);
+    const CpuidRegisters regs = processor.cpuid(0x0u, 0u);
     const std::uint64_t t3 = detail::fenced_timestamp(processor);
     fold ^= regs.eax ^ regs.ebx ^ regs.ecx ^ regs.edx;
 
