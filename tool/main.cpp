@@ -2,6 +2,7 @@
 // a scan of a raw SMBIOS structure table.
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -15,19 +16,21 @@
 #include "core/json_report.h"
 #include "identity/smbios_scan.h"
 #include "oxa.h"
+#include "pretty_print.h"
 #include "smbios_file.h"
 #include "summary.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "usage: oxa-detect [--summary] [--smbios [FILE]]\n"
+    "usage: oxa-detect [--summary | --pretty] [--smbios [FILE]]\n"
     "       oxa-detect --version | --help\n"
     "\n"
     "Tells whether this process runs in a virtual machine and prints the\n"
     "library's JSON report on one line.\n"
     "\n"
     "  --summary        print a short human-readable verdict instead of JSON\n"
+    "  --pretty         print the JSON report indented by two spaces\n"
     "  --smbios [FILE]  scan a raw SMBIOS table (or a dmidecode --dump-bin file)\n"
     "                   instead of running detection; FILE defaults to\n"
     "                   /sys/firmware/dmi/tables/DMI\n"
@@ -52,9 +55,11 @@ bool write_out(std::string_view text) {
   return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
 }
 
-int print_report(std::string_view document, bool summary) {
+enum class Format { json, pretty, summary };
+
+int print_report(std::string_view document, Format format) {
   std::string text;
-  if (summary) {
+  if (format == Format::summary) {
     const std::optional<std::string> s = oxa::tool::summarize(document);
     if (!s) {
       std::fputs("oxa-detect: the report could not be read\n", stderr);
@@ -62,7 +67,7 @@ int print_report(std::string_view document, bool summary) {
     }
     text = *s;
   } else {
-    text.assign(document);
+    text = format == Format::pretty ? oxa::tool::pretty_print(document) : std::string(document);
     text += '\n';
   }
   if (!write_out(text)) {
@@ -72,14 +77,14 @@ int print_report(std::string_view document, bool summary) {
   return 0;
 }
 
-int detect(bool summary) {
+int detect(Format format) {
   char* document = nullptr;
   const int status = oxa_detect_json(&document);
   if (status != OXA_OK) {
     std::fprintf(stderr, "oxa-detect: detection failed with status %d (%s)\n", status, status_name(status));
     return kExitFailure;
   }
-  const int code = print_report(document, summary);
+  const int code = print_report(document, format);
   oxa_free(document);
   return code;
 }
@@ -88,7 +93,7 @@ constexpr char kDefaultSmbiosTable[] = "/sys/firmware/dmi/tables/DMI";
 
 // The report of one table scan alone: its entries, their verdict and the
 // scan's duration. A malformed table is no error here: the report says so.
-int scan_smbios(const std::string& path, bool summary) {
+int scan_smbios(const std::string& path, Format format) {
   std::string bytes;
   if (const std::string reason = oxa::tool::read_file(path, bytes); !reason.empty()) {
     std::fprintf(stderr, "oxa-detect: %s: %s\n", path.c_str(), reason.c_str());
@@ -105,13 +110,15 @@ int scan_smbios(const std::string& path, bool summary) {
   oxa::Result result;
   oxa::smbios(result, location.table);
   const auto duration = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
-  return print_report(oxa::to_json(result, duration.count()), summary);
+  return print_report(oxa::to_json(result, duration.count()), format);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool summary = false;
+  // A closed pipe should end in a reported write error, not a signal death.
+  std::signal(SIGPIPE, SIG_IGN);
+  Format format = Format::json;
   bool smbios = false;
   std::string smbios_path = kDefaultSmbiosTable;
   for (int i = 1; i < argc; ++i) {
@@ -123,7 +130,9 @@ int main(int argc, char** argv) {
       return write_out(std::string(oxa_version()) + "\n") ? 0 : kExitFailure;
     }
     if (arg == "--summary") {
-      summary = true;
+      format = Format::summary;
+    } else if (arg == "--pretty") {
+      format = Format::pretty;
     } else if (arg == "--smbios") {
       smbios = true;
       if (i + 1 < argc && argv[i + 1][0] != '-') smbios_path = argv[++i];
@@ -133,7 +142,7 @@ int main(int argc, char** argv) {
     }
   }
   try {
-    return smbios ? scan_smbios(smbios_path, summary) : detect(summary);
+    return smbios ? scan_smbios(smbios_path, format) : detect(format);
   } catch (const std::bad_alloc&) {
     std::fputs("oxa-detect: out of memory\n", stderr);
     return kExitFailure;

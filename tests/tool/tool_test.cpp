@@ -1,16 +1,23 @@
 // oxa-detect as a user runs it, and its report reader.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "report_reader.h"
+#include "pretty_print.h"
 #include "summary.h"
 #include "support/json_check.h"
+
+extern char** environ;
 
 namespace {
 
@@ -22,7 +29,10 @@ struct Outcome {
 
 // Runs the tool through the shell, capturing both streams.
 Outcome run_tool(const std::string& args) {
-  const std::string err_file = ::testing::TempDir() + "oxa_tool_stderr.txt";
+  // Test cases run as parallel processes: each call gets its own file.
+  static int calls = 0;
+  const std::string err_file =
+      ::testing::TempDir() + "oxa_tool_stderr_" + std::to_string(getpid()) + "_" + std::to_string(++calls) + ".txt";
   const std::string command = std::string(OXA_DETECT_PATH) + " " + args + " 2>" + err_file;
   Outcome o;
   FILE* pipe = popen(command.c_str(), "r");
@@ -36,6 +46,7 @@ Outcome run_tool(const std::string& args) {
     while ((n = std::fread(buffer.data(), 1, buffer.size(), f)) > 0) o.err.append(buffer.data(), n);
     std::fclose(f);
   }
+  std::remove(err_file.c_str());
   return o;
 }
 
@@ -172,6 +183,55 @@ TEST(ToolSmbios, RealTablesFromTheSharedFixtures) {
   EXPECT_EQ(hyperv.exit_code, 0);
   EXPECT_NE(hyperv.out.find("Virtual Machine product"), std::string::npos) << hyperv.out;
   EXPECT_NE(hyperv.out.find("firmware  error"), std::string::npos) << hyperv.out;
+}
+
+TEST(Tool, PrettyKeepsContentAndOrder) {
+  const Outcome o = run_tool("--pretty");
+  ASSERT_EQ(o.exit_code, 0);
+  EXPECT_EQ(o.out.rfind("{\n  \"schema_version\": 1,\n  \"module_version\": \"1.0.0\",\n", 0), 0u) << o.out;
+  EXPECT_NE(o.out.find("\"containers\": [],\n"), std::string::npos) << o.out;
+  const auto pretty = oxa::test::Json::parse(o.out);
+  const auto compact = oxa::test::Json::parse(run_tool("").out);
+  std::vector<std::string> pretty_keys, compact_keys;
+  for (const auto& [key, value] : pretty.items()) pretty_keys.push_back(key);
+  for (const auto& [key, value] : compact.items()) compact_keys.push_back(key);
+  EXPECT_EQ(pretty_keys, compact_keys);
+  EXPECT_EQ(pretty["probes"], compact["probes"]);
+}
+
+TEST(PrettyPrint, IndentsOutsideStringsOnly) {
+  EXPECT_EQ(oxa::tool::pretty_print(R"({"a":[1,{"b":"x,{[\":"}],"c":[],"d":{}})"),
+            "{\n  \"a\": [\n    1,\n    {\n      \"b\": \"x,{[\\\":\"\n    }\n  ],\n"
+            "  \"c\": [],\n  \"d\": {}\n}");
+}
+
+TEST(Tool, WriteErrorIsAFailure) {
+  // /dev/full refuses every write.
+  const Outcome o = run_tool("--version >/dev/full");
+  EXPECT_EQ(o.exit_code, 2);
+  const Outcome report = run_tool(">/dev/full");
+  EXPECT_EQ(report.exit_code, 2);
+  EXPECT_NE(report.err.find("cannot write"), std::string::npos) << report.err;
+}
+
+TEST(Tool, ClosedPipeIsAFailureNotACrash) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  close(fds[0]);  // nobody will ever read
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  char path[] = OXA_DETECT_PATH;
+  char* argv[] = {path, nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, path, &actions, nullptr, argv, environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 2);
 }
 
 TEST(Summary, AlignsColumnsAndListsOnlyNonEmptyVendors) {
