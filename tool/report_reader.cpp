@@ -69,10 +69,10 @@ class Parser {
     ++pos_;
     if (eat('}')) return true;
     do {
-      std::pair<std::string, JsonValue> member;
+      JsonValue::Member member;
       skip_space();
-      if (pos_ >= s_.size() || s_[pos_] != '"' || !string(member.first) || !eat(':') ||
-          !value(member.second, depth + 1)) {
+      if (pos_ >= s_.size() || s_[pos_] != '"' || !string(member.key) || !eat(':') ||
+          !value(member.value, depth + 1)) {
         return false;
       }
       v.members.push_back(std::move(member));
@@ -146,8 +146,8 @@ class Parser {
 }  // namespace
 
 const JsonValue* JsonValue::find(std::string_view key) const {
-  for (const auto& [name, value] : members) {
-    if (name == key) return &value;
+  for (const Member& m : members) {
+    if (m.key == key) return &m.value;
   }
   return nullptr;
 }

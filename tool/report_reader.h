@@ -18,9 +18,15 @@ struct JsonValue {
   std::int64_t number = 0;
   std::string text;  // string value, as raw bytes (\u00XX decoded to byte XX)
   std::vector<JsonValue> items;
-  std::vector<std::pair<std::string, JsonValue>> members;  // in document order
+  struct Member;
+  std::vector<Member> members;  // in document order
 
   const JsonValue* find(std::string_view key) const;
+};
+
+struct JsonValue::Member {
+  std::string key;
+  JsonValue value;
 };
 
 // Parses one JSON document with integer numbers only. Strings may use any
