@@ -5,9 +5,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string>
-#include <new>
 #include <string_view>
 
 #include <chrono>
@@ -42,10 +42,14 @@ constexpr int kExitFailure = 2;
 
 const char* status_name(int status) {
   switch (status) {
-    case OXA_ERROR_NULL_ARGUMENT: return "null argument";
-    case OXA_ERROR_NO_MEMORY: return "out of memory";
-    case OXA_ERROR_INTERNAL: return "internal error";
-    default: return "unknown status";
+    case OXA_ERROR_NULL_ARGUMENT:
+      return "null argument";
+    case OXA_ERROR_NO_MEMORY:
+      return "out of memory";
+    case OXA_ERROR_INTERNAL:
+      return "internal error";
+    default:
+      return "unknown status";
   }
 }
 

@@ -22,7 +22,8 @@ class Parser {
   static constexpr int kMaxDepth = 64;
 
   void skip_space() {
-    while (pos_ < s_.size() && (s_[pos_] == ' ' || s_[pos_] == '\n' || s_[pos_] == '\r' || s_[pos_] == '\t')) {
+    while (pos_ < s_.size() &&
+           (s_[pos_] == ' ' || s_[pos_] == '\n' || s_[pos_] == '\r' || s_[pos_] == '\t')) {
       ++pos_;
     }
   }
@@ -112,12 +113,26 @@ class Parser {
       if (pos_ >= s_.size()) return false;
       const char e = s_[pos_++];
       switch (e) {
-        case '"': case '\\': case '/': out += e; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
+        case '"':
+        case '\\':
+        case '/':
+          out += e;
+          break;
+        case 'b':
+          out += '\b';
+          break;
+        case 'f':
+          out += '\f';
+          break;
+        case 'n':
+          out += '\n';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case 't':
+          out += '\t';
+          break;
         case 'u': {
           unsigned code = 0;
           if (!hex4(code)) return false;
@@ -133,7 +148,8 @@ class Parser {
           }
           break;
         }
-        default: return false;
+        default:
+          return false;
       }
     }
     return false;

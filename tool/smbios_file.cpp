@@ -59,8 +59,7 @@ TableLocation locate_table(std::string_view file) noexcept {
   }
   if (file.starts_with(kAnchor2)) {
     if (file.size() < kMinSize2) return failure("truncated entry point");
-    return table_at(file, little_endian(file, kAddress2, 4), little_endian(file, kLength2, 2),
-                    kMinSize2);
+    return table_at(file, little_endian(file, kAddress2, 4), little_endian(file, kLength2, 2), kMinSize2);
   }
   return {file, {}};
 }

@@ -65,7 +65,8 @@ std::optional<std::string> summarize(std::string_view document) {
     return std::nullopt;
   }
 
-  std::string out = "likelihood: " + printable(*likelihood) + " (score " + std::to_string(score->number) + ")\n";
+  std::string out =
+      "likelihood: " + printable(*likelihood) + " (score " + std::to_string(score->number) + ")\n";
   static constexpr std::array<const char*, 5> kLists = {"hypervisors", "host_hypervisors", "cloud_providers",
                                                         "containers", "compatibility_layers"};
   for (const char* key : kLists) {
@@ -101,7 +102,8 @@ std::optional<std::string> summarize(std::string_view document) {
   for (const JsonValue& p : probes->items) {
     const std::string* source = text_of(p, "source");
     const std::string* status = text_of(p, "status");
-    rows.push_back({source != nullptr ? printable(*source) : "?", status != nullptr ? printable(*status) : "?"});
+    rows.push_back(
+        {source != nullptr ? printable(*source) : "?", status != nullptr ? printable(*status) : "?"});
   }
   if (!rows.empty()) {
     out += "probes:\n";

@@ -18,9 +18,8 @@ void append(std::vector<std::string>& list, std::string_view vendor) {
 // A "cpu" guest finding is not counted when some "host" finding names the
 // same vendor: a Hyper-V root partition reports the hypervisor it hosts.
 bool hosted_by_same_vendor(const Result& result, std::string_view vendor) {
-  return std::any_of(result.evidence.begin(), result.evidence.end(), [&](const Evidence& e) {
-    return e.category == "host" && e.vendor == vendor;
-  });
+  return std::any_of(result.evidence.begin(), result.evidence.end(),
+                     [&](const Evidence& e) { return e.category == "host" && e.vendor == vendor; });
 }
 
 std::string_view likelihood_of(std::int32_t score, bool ran_probe) {

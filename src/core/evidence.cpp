@@ -13,8 +13,8 @@ void Result::add(std::string_view source, std::string_view category, std::string
   }
   // Build the entry first: if a copy throws, the record is untouched, and
   // push_back of a nothrow-movable element is itself all-or-nothing.
-  Evidence entry{std::string(source), std::string(category), std::string(vendor),
-                 std::string(detail), weight};
+  Evidence entry{std::string(source), std::string(category), std::string(vendor), std::string(detail),
+                 weight};
   evidence.push_back(std::move(entry));
 }
 

@@ -38,8 +38,8 @@ struct Result {
   // Records a finding unless one with the same four texts is stored already
   // (the weight is not compared). The detail is cut to kMaxDetail bytes
   // before the comparison. Strong guarantee on allocation failure.
-  void add(std::string_view source, std::string_view category, std::string_view vendor,
-           std::int32_t weight, std::string_view detail);
+  void add(std::string_view source, std::string_view category, std::string_view vendor, std::int32_t weight,
+           std::string_view detail);
 
   // Records a probe outcome; never deduplicated. Strong guarantee.
   void probe(std::string_view source, std::string_view status);

@@ -79,8 +79,8 @@ std::string to_json(const Result& result, std::int64_t duration_us) {
                      array_size(a.containers) + array_size(a.compatibility_layers) +
                      array_size(a.host_hypervisors) + array_size(a.cloud_providers);
   for (const Evidence& e : result.evidence) {
-    size += kEvidenceObject.size() + 1 + kMaxDecimal + quoted_size(e.source) +
-            quoted_size(e.category) + quoted_size(e.vendor) + quoted_size(e.detail);
+    size += kEvidenceObject.size() + 1 + kMaxDecimal + quoted_size(e.source) + quoted_size(e.category) +
+            quoted_size(e.vendor) + quoted_size(e.detail);
   }
   for (const Probe& p : result.probes) {
     size += kProbeObject.size() + 1 + quoted_size(p.source) + quoted_size(p.status);

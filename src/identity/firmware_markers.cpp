@@ -11,10 +11,8 @@ struct Marker {
 };
 
 constexpr Marker clouds[] = {
-    {"amazon ec2", "aws"},
-    {"google compute engine", "gcp"},
-    {"alibaba cloud", "alibaba"},
-    {"7783-7084-3265-9085-8269-3286-77", "azure"},  // Azure's chassis asset tag
+    {"amazon ec2", "aws"},        {"google compute engine", "gcp"},
+    {"alibaba cloud", "alibaba"}, {"7783-7084-3265-9085-8269-3286-77", "azure"},  // Azure's chassis asset tag
     {"openstack", "openstack"},
 };
 

@@ -40,8 +40,8 @@ void detect_platform(Result& result, System& system, Registry& registry) {
   constexpr std::size_t kBufferSize = 4096;
   bool readable = false;
   for (const RegistryKey key : keys) {
-    const ValueGuard<Registry> value(
-        registry, registry.IORegistryEntryCreateCFProperty(service.get(), key, registry.allocator_default(), 0));
+    const ValueGuard<Registry> value(registry, registry.IORegistryEntryCreateCFProperty(
+                                                   service.get(), key, registry.allocator_default(), 0));
     if (!value) continue;
 
     const auto type = registry.CFGetTypeID(value.get());
@@ -62,8 +62,9 @@ void detect_platform(Result& result, System& system, Registry& registry) {
         const auto* bytes = registry.CFDataGetBytePtr(data);
         if (bytes != nullptr) {
           readable = true;
-          firmware_marker(result, "firmware",
-                          std::string_view(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length)));
+          firmware_marker(
+              result, "firmware",
+              std::string_view(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length)));
         }
       }
     }

@@ -16,9 +16,7 @@ constexpr unsigned kEndOfTable = 127;
 constexpr std::size_t kBiosExtension2 = 0x13;
 constexpr unsigned kVirtualMachineBit = 0x10;
 
-unsigned byte_at(std::string_view table, std::size_t at) {
-  return static_cast<std::uint8_t>(table[at]);
-}
+unsigned byte_at(std::string_view table, std::size_t at) { return static_cast<std::uint8_t>(table[at]); }
 
 // One structure whose closing NUL pair has been found: its formatted area is
 // table[start, start + length), its string set runs from start + length to

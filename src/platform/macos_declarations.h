@@ -33,7 +33,8 @@ extern const CFAllocatorRef kCFAllocatorDefault;
 CFTypeID CFGetTypeID(CFTypeRef cf);
 CFTypeID CFStringGetTypeID(void);
 CFTypeID CFDataGetTypeID(void);
-Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFIndex bufferSize, CFStringEncoding encoding);
+Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFIndex bufferSize,
+                           CFStringEncoding encoding);
 CFIndex CFDataGetLength(CFDataRef theData);
 const UInt8* CFDataGetBytePtr(CFDataRef theData);
 void CFRelease(CFTypeRef cf);
@@ -53,8 +54,8 @@ extern const mach_port_t kIOMasterPortDefault;
 
 CFMutableDictionaryRef IOServiceMatching(const char* name);
 io_service_t IOServiceGetMatchingService(mach_port_t mainPort, CFDictionaryRef matching);
-CFTypeRef IORegistryEntryCreateCFProperty(io_registry_entry_t entry, CFStringRef key, CFAllocatorRef allocator,
-                                          IOOptionBits options);
+CFTypeRef IORegistryEntryCreateCFProperty(io_registry_entry_t entry, CFStringRef key,
+                                          CFAllocatorRef allocator, IOOptionBits options);
 kern_return_t IOObjectRelease(io_object_t object);
 
 }  // extern "C"

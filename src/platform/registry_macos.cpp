@@ -40,8 +40,8 @@ MacRegistry::Service MacRegistry::IOServiceGetMatchingService(Port port, Diction
 }
 
 MacRegistry::Value MacRegistry::IORegistryEntryCreateCFProperty(Service service, RegistryKey key,
-                                                               Allocator allocator,
-                                                               std::uint32_t options) noexcept {
+                                                                Allocator allocator,
+                                                                std::uint32_t options) noexcept {
   const CFStringRef name = key_string(key);
   if (name == nullptr) return nullptr;
   return ::IORegistryEntryCreateCFProperty(service, name, allocator, options);
@@ -53,7 +53,8 @@ MacRegistry::TypeId MacRegistry::CFStringGetTypeID() noexcept { return ::CFStrin
 
 MacRegistry::TypeId MacRegistry::CFDataGetTypeID() noexcept { return ::CFDataGetTypeID(); }
 
-bool MacRegistry::CFStringGetCString(StringRef string, char* buffer, Index size, std::uint32_t encoding) noexcept {
+bool MacRegistry::CFStringGetCString(StringRef string, char* buffer, Index size,
+                                     std::uint32_t encoding) noexcept {
   return ::CFStringGetCString(string, buffer, size, encoding) != 0;
 }
 

@@ -98,8 +98,8 @@ SysfsRegistry::Service SysfsRegistry::IOServiceGetMatchingService(Port, Dictiona
   return kPlatformService;
 }
 
-SysfsRegistry::Value SysfsRegistry::IORegistryEntryCreateCFProperty(Service service, RegistryKey key, Allocator,
-                                                                    std::uint32_t) const {
+SysfsRegistry::Value SysfsRegistry::IORegistryEntryCreateCFProperty(Service service, RegistryKey key,
+                                                                    Allocator, std::uint32_t) const {
   const char* name = file_name(key);
   if (service != kPlatformService || name == nullptr) return nullptr;
   std::string path = root_;

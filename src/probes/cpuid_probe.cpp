@@ -10,22 +10,14 @@ namespace {
 std::string_view vendor(std::string_view signature) {
   using namespace std::string_view_literals;
   static constexpr std::pair<std::string_view, std::string_view> entries[] = {
-      {"KVMKVMKVM"sv, "kvm"sv},
-      {"Linux KVM Hv"sv, "kvm"sv},
-      {"TCGTCGTCGTCG"sv, "qemu"sv},
-      {"VMwareVMware"sv, "vmware"sv},
-      {"VBoxVBoxVBox"sv, "virtualbox"sv},
-      {"XenVMMXenVMM"sv, "xen"sv},
-      {"Microsoft Hv"sv, "hyperv"sv},
-      {"bhyve bhyve "sv, "bhyve"sv},
-      {"BHyVE BHyVE "sv, "bhyve"sv},
-      {"ACRNACRNACRN"sv, "acrn"sv},
-      {"QNXQVMBSQG"sv, "qnx"sv},
-      {"SRESRESRESRE"sv, "sre"sv},
-      {"___ NVMM ___"sv, "nvmm"sv},
-      {"Apple VZ"sv, "apple"sv},
-      {" prl hyperv "sv, "parallels"sv},
-      {"prl hyperv  "sv, "parallels"sv},
+      {"KVMKVMKVM"sv, "kvm"sv},           {"Linux KVM Hv"sv, "kvm"sv},
+      {"TCGTCGTCGTCG"sv, "qemu"sv},       {"VMwareVMware"sv, "vmware"sv},
+      {"VBoxVBoxVBox"sv, "virtualbox"sv}, {"XenVMMXenVMM"sv, "xen"sv},
+      {"Microsoft Hv"sv, "hyperv"sv},     {"bhyve bhyve "sv, "bhyve"sv},
+      {"BHyVE BHyVE "sv, "bhyve"sv},      {"ACRNACRNACRN"sv, "acrn"sv},
+      {"QNXQVMBSQG"sv, "qnx"sv},          {"SRESRESRESRE"sv, "sre"sv},
+      {"___ NVMM ___"sv, "nvmm"sv},       {"Apple VZ"sv, "apple"sv},
+      {" prl hyperv "sv, "parallels"sv},  {"prl hyperv  "sv, "parallels"sv},
   };
   for (const auto& [text, word] : entries) {
     if (text == signature) return word;

@@ -13,9 +13,9 @@ namespace oxa {
 
 // What CPUID told us during one run.
 struct Cpu {
-  bool available = false;       // leaf 0x0 reported basic leaves
-  bool hypervisor = false;      // leaf 0x1 ECX bit 31
-  bool root_partition = false;  // Hyper-V root partition privileges
+  bool available = false;           // leaf 0x0 reported basic leaves
+  bool hypervisor = false;          // leaf 0x1 ECX bit 31
+  bool root_partition = false;      // Hyper-V root partition privileges
   std::string signature;            // leaf 0x40000000
   std::string alternate_signature;  // leaf 0x40000100, Hyper-V only
 };

@@ -55,9 +55,13 @@ void sweep(test::Fault fault, int expected_status) {
   }
 }
 
-TEST(DetectionRunAlloc, EveryAllocationFailureIsStatus2) { sweep(test::Fault::bad_alloc, OXA_ERROR_NO_MEMORY); }
+TEST(DetectionRunAlloc, EveryAllocationFailureIsStatus2) {
+  sweep(test::Fault::bad_alloc, OXA_ERROR_NO_MEMORY);
+}
 
-TEST(DetectionRunAlloc, EveryOtherExceptionIsStatus3) { sweep(test::Fault::other_exception, OXA_ERROR_INTERNAL); }
+TEST(DetectionRunAlloc, EveryOtherExceptionIsStatus3) {
+  sweep(test::Fault::other_exception, OXA_ERROR_INTERNAL);
+}
 
 }  // namespace
 }  // namespace oxa

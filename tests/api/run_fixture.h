@@ -17,7 +17,8 @@ constexpr std::uint32_t kTscAndSse2 = 0x04000010;
 
 // A processor whose leaves 0 and 1 report a hypervisor with time-stamp
 // counter and SSE2, and the given signature at 0x40000000.
-inline void hypervisor_processor(ScriptedProcessor& p, std::string_view signature, std::uint32_t max_leaf = 0x40000001) {
+inline void hypervisor_processor(ScriptedProcessor& p, std::string_view signature,
+                                 std::uint32_t max_leaf = 0x40000001) {
   p.set(0x0, {0xd, 0, 0, 0});
   p.set(0x1, {0, 0, kHypervisorBit, kTscAndSse2});
   p.set(0x40000000, signature_registers(max_leaf, signature));

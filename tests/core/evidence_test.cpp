@@ -42,8 +42,8 @@ TEST(ResultAdd, EntriesDifferingInOneTextAreKept) {
     const char* detail;
   };
   const Case cases[] = {
-      {"CPU", "guest", "kvm", "d"},  {"cpu", "Guest", "kvm", "d"}, {"cpu", "guest", "KVM", "d"},
-      {"cpu", "guest", "kvm", "D"},  {"cpu", "guest", "kvm", ""},  {"", "", "", ""},
+      {"CPU", "guest", "kvm", "d"}, {"cpu", "Guest", "kvm", "d"}, {"cpu", "guest", "KVM", "d"},
+      {"cpu", "guest", "kvm", "D"}, {"cpu", "guest", "kvm", ""},  {"", "", "", ""},
   };
   Result r;
   r.add("cpu", "guest", "kvm", 1, "d");

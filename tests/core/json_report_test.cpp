@@ -78,9 +78,9 @@ TEST(ToJson, ArraysAndNumbers) {
 // Random records stress the escaping, the cut, deduplication and the
 // verdict together; an independent parser must get every byte back.
 std::string random_text(std::mt19937& rng) {
-  static const char* const kWords[] = {"cpu",      "guest",  "host",   "cloud", "container",
+  static const char* const kWords[] = {"cpu",           "guest", "host",  "cloud",   "container",
                                        "compatibility", "Guest", "GUEST", "unknown", "Unknown",
-                                       "timing",   "ok",     "OK",     "kvm",   ""};
+                                       "timing",        "ok",    "OK",    "kvm",     ""};
   std::uniform_int_distribution<int> pick(0, 9);
   if (pick(rng) < 6) {
     return kWords[std::uniform_int_distribution<std::size_t>(0, std::size(kWords) - 1)(rng)];
@@ -117,8 +117,8 @@ TEST(ToJson, RandomRecordsParseAndRoundTrip) {
     for (const Evidence& e : r.evidence) {
       EXPECT_TRUE(seen.emplace(e.source, e.category, e.vendor, e.detail).second);
     }
-    for (const auto* list : {&a.hypervisors, &a.containers, &a.compatibility_layers,
-                             &a.host_hypervisors, &a.cloud_providers}) {
+    for (const auto* list :
+         {&a.hypervisors, &a.containers, &a.compatibility_layers, &a.host_hypervisors, &a.cloud_providers}) {
       std::set<std::string> unique(list->begin(), list->end());
       EXPECT_EQ(unique.size(), list->size());
       EXPECT_EQ(unique.count("unknown"), 0u);

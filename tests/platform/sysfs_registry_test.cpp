@@ -45,7 +45,8 @@ class SysfsRegistryTest : public ::testing::Test {
     const auto service = registry.IOServiceGetMatchingService(
         registry.main_port_default(), registry.IOServiceMatching("IOPlatformExpertDevice"));
     EXPECT_NE(service, 0u);
-    const auto value = registry.IORegistryEntryCreateCFProperty(service, key, registry.allocator_default(), 0);
+    const auto value =
+        registry.IORegistryEntryCreateCFProperty(service, key, registry.allocator_default(), 0);
     if (value == nullptr) return std::nullopt;
     EXPECT_EQ(registry.CFGetTypeID(value), registry.CFStringGetTypeID());
     char buffer[4096];
@@ -111,8 +112,9 @@ TEST_F(SysfsRegistryTest, NoServiceWithoutTheFolderOrForOtherClasses) {
 
   write("sys_vendor", "x\n");
   SysfsRegistry file_as_root((dir_ / "sys_vendor").string());
-  EXPECT_EQ(file_as_root.IOServiceGetMatchingService(0, file_as_root.IOServiceMatching("IOPlatformExpertDevice")),
-            0u);
+  EXPECT_EQ(
+      file_as_root.IOServiceGetMatchingService(0, file_as_root.IOServiceMatching("IOPlatformExpertDevice")),
+      0u);
 
   SysfsRegistry present(dir_.string());
   EXPECT_EQ(present.IOServiceGetMatchingService(0, present.IOServiceMatching("IOUSBDevice")), 0u);
@@ -133,7 +135,9 @@ TEST_F(SysfsRegistryTest, ProbeOnIdentityFolders) {
         {"product_version", "pc-q35-7.2\n"}},
        "ok",
        {{"firmware", "guest", "qemu", "qemu", 85}}},
-      {"aws", {{"sys_vendor", "Amazon EC2\n"}, {"product_name", "m5.large\n"}}, "ok",
+      {"aws",
+       {{"sys_vendor", "Amazon EC2\n"}, {"product_name", "m5.large\n"}},
+       "ok",
        {{"firmware", "cloud", "aws", "amazon ec2", 0}}},
       {"bare metal", {{"sys_vendor", "Dell Inc.\n"}, {"product_name", "PowerEdge R640\n"}}, "ok", {}},
       {"empty folder", {}, "unavailable", {}},

@@ -13,6 +13,8 @@ inline void PrintTo(const Evidence& e, std::ostream* os) {
       << e.detail << "\"}";
 }
 
-inline void PrintTo(const Probe& p, std::ostream* os) { *os << "{\"" << p.source << "\", \"" << p.status << "\"}"; }
+inline void PrintTo(const Probe& p, std::ostream* os) {
+  *os << "{\"" << p.source << "\", \"" << p.status << "\"}";
+}
 
 }  // namespace oxa

@@ -50,8 +50,8 @@ class FakeRegistry {
     RegistryKey key;
     Kind kind;
     std::string bytes;
-    Index length = 0;          // what CFDataGetLength reports
-    bool convertible = true;   // a string that UTF-8 can express
+    Index length = 0;         // what CFDataGetLength reports
+    bool convertible = true;  // a string that UTF-8 can express
     int handed_out = 0;
     int releases = 0;
   };
@@ -196,7 +196,8 @@ class FakeRegistry {
     const Object* o = live(data, Op::data_bytes);
     if (o == nullptr) return nullptr;
     if (o->kind != Kind::data) misuse("CFDataGetBytePtr on a non-data value");
-    if (o->length > static_cast<Index>(o->bytes.size())) misuse("bytes of a data object with no bytes behind it");
+    if (o->length > static_cast<Index>(o->bytes.size()))
+      misuse("bytes of a data object with no bytes behind it");
     return reinterpret_cast<const unsigned char*>(o->bytes.data());
   }
 
@@ -221,8 +222,10 @@ class FakeRegistry {
 
   int IOObjectRelease(Service service) noexcept {
     log({Op::release_service, std::nullopt});
-    if (service == 0) misuse("IOObjectRelease(0)");
-    else if (service != service_) misuse("IOObjectRelease of an unknown service");
+    if (service == 0)
+      misuse("IOObjectRelease(0)");
+    else if (service != service_)
+      misuse("IOObjectRelease of an unknown service");
     ++service_releases_;
     return 0;
   }
@@ -235,7 +238,9 @@ class FakeRegistry {
   }
   static std::size_t index(RegistryKey key) { return static_cast<std::size_t>(key); }
   Object* object(RegistryKey key) { return objects_[index(key)] ? &*objects_[index(key)] : nullptr; }
-  const Object* object(RegistryKey key) const { return objects_[index(key)] ? &*objects_[index(key)] : nullptr; }
+  const Object* object(RegistryKey key) const {
+    return objects_[index(key)] ? &*objects_[index(key)] : nullptr;
+  }
 
   Object* find(Value value) noexcept {
     for (auto& slot : objects_) {

@@ -60,9 +60,9 @@ Json parse_report(std::string_view document) {
     return nullptr;
   }
   static constexpr std::array<const char*, 12> kKeys = {
-      "schema_version", "module_version", "vm_score",         "vm_likelihood",
-      "hypervisors",    "containers",     "compatibility_layers", "host_hypervisors",
-      "cloud_providers", "evidence",      "probes",           "duration_us"};
+      "schema_version", "module_version",       "vm_score",         "vm_likelihood",   "hypervisors",
+      "containers",     "compatibility_layers", "host_hypervisors", "cloud_providers", "evidence",
+      "probes",         "duration_us"};
   std::size_t i = 0;
   for (const auto& [key, value] : report.items()) {
     if (i >= kKeys.size() || key != kKeys[i]) {
@@ -79,8 +79,8 @@ Json parse_report(std::string_view document) {
   EXPECT_EQ(report["module_version"], "1.0.0");
   EXPECT_TRUE(report["vm_score"].is_number_integer());
   EXPECT_TRUE(report["duration_us"].is_number_integer());
-  for (const char* key : {"hypervisors", "containers", "compatibility_layers", "host_hypervisors",
-                          "cloud_providers"}) {
+  for (const char* key :
+       {"hypervisors", "containers", "compatibility_layers", "host_hypervisors", "cloud_providers"}) {
     expect_string_list(report[key], key);
   }
   const int score = report["vm_score"].get<int>();

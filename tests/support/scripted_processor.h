@@ -5,8 +5,8 @@
 
 #include <cstdint>
 #include <map>
-#include <string_view>
 #include <stdexcept>
+#include <string_view>
 #include <utility>
 #include <vector>
 

@@ -1,7 +1,7 @@
 // oxa-detect as a user runs it, and its report reader.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "report_reader.h"
 #include "pretty_print.h"
+#include "report_reader.h"
 #include "summary.h"
 #include "support/json_check.h"
 
@@ -31,8 +31,8 @@ struct Outcome {
 Outcome run_tool(const std::string& args) {
   // Test cases run as parallel processes: each call gets its own file.
   static int calls = 0;
-  const std::string err_file =
-      ::testing::TempDir() + "oxa_tool_stderr_" + std::to_string(getpid()) + "_" + std::to_string(++calls) + ".txt";
+  const std::string err_file = ::testing::TempDir() + "oxa_tool_stderr_" + std::to_string(getpid()) + "_" +
+                               std::to_string(++calls) + ".txt";
   const std::string command = std::string(OXA_DETECT_PATH) + " " + args + " 2>" + err_file;
   Outcome o;
   FILE* pipe = popen(command.c_str(), "r");
@@ -77,8 +77,14 @@ TEST(Tool, Options) {
     SCOPED_TRACE(c.args);
     const Outcome o = run_tool(c.args);
     EXPECT_EQ(o.exit_code, c.exit_code);
-    if (*c.in_out == '\0') EXPECT_EQ(o.out, ""); else EXPECT_NE(o.out.find(c.in_out), std::string::npos) << o.out;
-    if (*c.in_err == '\0') EXPECT_EQ(o.err, ""); else EXPECT_NE(o.err.find(c.in_err), std::string::npos) << o.err;
+    if (*c.in_out == '\0')
+      EXPECT_EQ(o.out, "");
+    else
+      EXPECT_NE(o.out.find(c.in_out), std::string::npos) << o.out;
+    if (*c.in_err == '\0')
+      EXPECT_EQ(o.err, "");
+    else
+      EXPECT_NE(o.err.find(c.in_err), std::string::npos) << o.err;
   }
 }
 
