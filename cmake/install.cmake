@@ -1,0 +1,1 @@
+# Install rules, the CMake package and the pkg-config file.
