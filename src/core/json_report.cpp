@@ -62,7 +62,7 @@ void array(std::string& out, const List& list) {
 
 void decimal(std::string& out, std::int64_t value) {
   char digits[kMaxDecimal];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  auto* const end = std::to_chars(digits, digits + sizeof digits, value).ptr;
   out.append(digits, end);
 }
 

@@ -27,12 +27,12 @@ struct Structure {
   std::size_t length;
   std::size_t end;
 
-  unsigned type() const { return byte_at(table, start); }
+  [[nodiscard]] unsigned type() const { return byte_at(table, start); }
 
   // The string whose number sits at `field` of the formatted area; empty for
   // number 0, a field beyond the formatted area, or a number past the last
   // string. Every search stops at `end`, so nothing past the set is read.
-  std::string_view string(std::size_t field) const {
+  [[nodiscard]] std::string_view string(std::size_t field) const {
     if (field >= length) return {};
     const unsigned number = byte_at(table, start + field);
     if (number == 0) return {};
@@ -45,7 +45,7 @@ struct Structure {
   }
 
   // The first NUL at or after `from` (< end); `end` itself holds one.
-  std::size_t next_nul(std::size_t from) const {
+  [[nodiscard]] std::size_t next_nul(std::size_t from) const {
     const std::size_t at = table.substr(from, end - from).find('\0');
     return at == std::string_view::npos ? end : from + at;
   }

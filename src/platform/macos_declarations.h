@@ -10,6 +10,8 @@
 #error "use the framework headers on Apple"
 #endif
 
+// These mirror the frameworks' own C declarations, names included.
+// NOLINTBEGIN(modernize-use-using,bugprone-reserved-identifier)
 extern "C" {
 
 // CoreFoundation base types.
@@ -59,3 +61,4 @@ CFTypeRef IORegistryEntryCreateCFProperty(io_registry_entry_t entry, CFStringRef
 kern_return_t IOObjectRelease(io_object_t object);
 
 }  // extern "C"
+// NOLINTEND(modernize-use-using,bugprone-reserved-identifier)

@@ -36,7 +36,10 @@ class NativeProcessor {
   // function: clang's own __cpuid_count lets it hoist or drop repeated
   // executions, which would leave the timing probe measuring nothing.
   [[gnu::always_inline]] CpuidRegisters cpuid(std::uint32_t leaf, std::uint32_t subleaf) {
-    std::uint32_t eax, ebx, ecx, edx;
+    std::uint32_t eax;
+    std::uint32_t ebx;
+    std::uint32_t ecx;
+    std::uint32_t edx;
     __asm__ __volatile__("cpuid" : "=a"(eax), "=b"(ebx), "=c"(ecx), "=d"(edx) : "a"(leaf), "c"(subleaf));
     return {eax, ebx, ecx, edx};
   }

@@ -60,7 +60,7 @@ class ServiceGuard {
   ServiceGuard(const ServiceGuard&) = delete;
   ServiceGuard& operator=(const ServiceGuard&) = delete;
 
-  Service get() const noexcept { return service_; }
+  [[nodiscard]] Service get() const noexcept { return service_; }
   explicit operator bool() const noexcept { return service_ != Service{}; }
 
  private:
@@ -81,7 +81,7 @@ class ValueGuard {
   ValueGuard(const ValueGuard&) = delete;
   ValueGuard& operator=(const ValueGuard&) = delete;
 
-  Value get() const noexcept { return value_; }
+  [[nodiscard]] Value get() const noexcept { return value_; }
   explicit operator bool() const noexcept { return value_ != nullptr; }
 
  private:

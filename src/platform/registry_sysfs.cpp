@@ -26,7 +26,7 @@ constexpr SysfsRegistry::TypeId kStringType = 1;
 constexpr SysfsRegistry::TypeId kDataType = 2;  // never handed out
 
 // Far above any buffer a caller passes; stops a runaway read of a huge file.
-constexpr std::size_t kReadLimit = 64 * 1024;
+constexpr std::size_t kReadLimit = std::size_t{64} * 1024;
 
 constexpr char kPlatformClass[] = "IOPlatformExpertDevice";
 
@@ -50,7 +50,7 @@ class FileDescriptor {
   }
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const noexcept { return fd_; }
+  [[nodiscard]] int get() const noexcept { return fd_; }
 
  private:
   int fd_;
@@ -91,7 +91,8 @@ SysfsRegistry::Dictionary SysfsRegistry::IOServiceMatching(const char* class_nam
   return kPlatformClass;
 }
 
-SysfsRegistry::Service SysfsRegistry::IOServiceGetMatchingService(Port, Dictionary matching) const noexcept {
+SysfsRegistry::Service SysfsRegistry::IOServiceGetMatchingService(Port /*unused*/,
+                                                                  Dictionary matching) const noexcept {
   if (matching != static_cast<Dictionary>(kPlatformClass)) return 0;
   struct stat info {};
   if (::stat(root_.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return 0;
@@ -99,7 +100,8 @@ SysfsRegistry::Service SysfsRegistry::IOServiceGetMatchingService(Port, Dictiona
 }
 
 SysfsRegistry::Value SysfsRegistry::IORegistryEntryCreateCFProperty(Service service, RegistryKey key,
-                                                                    Allocator, std::uint32_t) const {
+                                                                    Allocator /*unused*/,
+                                                                    std::uint32_t /*unused*/) const {
   const char* name = file_name(key);
   if (service != kPlatformService || name == nullptr) return nullptr;
   std::string path = root_;
@@ -108,7 +110,7 @@ SysfsRegistry::Value SysfsRegistry::IORegistryEntryCreateCFProperty(Service serv
   return read_text(path).release();
 }
 
-SysfsRegistry::TypeId SysfsRegistry::CFGetTypeID(Value) const noexcept { return kStringType; }
+SysfsRegistry::TypeId SysfsRegistry::CFGetTypeID(Value /*unused*/) const noexcept { return kStringType; }
 
 SysfsRegistry::TypeId SysfsRegistry::CFStringGetTypeID() const noexcept { return kStringType; }
 
@@ -133,6 +135,6 @@ const unsigned char* SysfsRegistry::CFDataGetBytePtr(DataRef data) const noexcep
 
 void SysfsRegistry::CFRelease(Value value) const noexcept { delete static_cast<const Text*>(value); }
 
-int SysfsRegistry::IOObjectRelease(Service) const noexcept { return 0; }
+int SysfsRegistry::IOObjectRelease(Service /*unused*/) const noexcept { return 0; }
 
 }  // namespace oxa

@@ -29,8 +29,8 @@ class SysfsRegistry {
 
   explicit SysfsRegistry(std::string root = "/sys/class/dmi/id");
 
-  Port main_port_default() const noexcept { return 0; }
-  Allocator allocator_default() const noexcept { return nullptr; }
+  [[nodiscard]] Port main_port_default() const noexcept { return 0; }
+  [[nodiscard]] Allocator allocator_default() const noexcept { return nullptr; }
 
   // Only the platform device's class is known; anything else matches nothing.
   Dictionary IOServiceMatching(const char* class_name) const noexcept;
@@ -40,15 +40,16 @@ class SysfsRegistry {
   Value IORegistryEntryCreateCFProperty(Service service, RegistryKey key, Allocator allocator,
                                         std::uint32_t options) const;
   TypeId CFGetTypeID(Value value) const noexcept;
-  TypeId CFStringGetTypeID() const noexcept;
-  TypeId CFDataGetTypeID() const noexcept;
+  [[nodiscard]] TypeId CFStringGetTypeID() const noexcept;
+  [[nodiscard]] TypeId CFDataGetTypeID() const noexcept;
   // Fails, like a CFString, when the text and its NUL do not fit or the
   // encoding is not UTF-8 (the bytes are passed on as they are).
   bool CFStringGetCString(StringRef string, char* buffer, Index size, std::uint32_t encoding) const noexcept;
   Index CFDataGetLength(DataRef data) const noexcept;
   const unsigned char* CFDataGetBytePtr(DataRef data) const noexcept;
   void CFRelease(Value value) const noexcept;
-  int IOObjectRelease(Service service) const noexcept;
+  // The status is informational only, as for IOKit's own call.
+  int IOObjectRelease(Service service) const noexcept;  // NOLINT(modernize-use-nodiscard)
 
  private:
   std::string root_;

@@ -32,7 +32,7 @@ inline std::string signature_text(const CpuidRegisters& regs) {
     bytes[length] = static_cast<char>((words[length / 4] >> (8 * (length % 4))) & 0xFFu);
     if (bytes[length] == '\0') break;
   }
-  return std::string(bytes, length);
+  return {bytes, length};
 }
 
 }  // namespace detail
