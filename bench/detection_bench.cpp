@@ -1,12 +1,10 @@
 // What one detection costs, against the floor it cannot beat: the CPUID
-// instructions it executes, back to back. Goal: run/floor at most 1.10.
+// instructions it executes, back to back. Goal: run_over_floor at most 1.10.
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdint>
-#include <cstdio>
-#include <map>
-#include <string>
 #include <vector>
 
 #include "api/detection_run.h"
@@ -61,6 +59,30 @@ void BM_CpuidFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_CpuidFloor);
 
+// Runs and floors alternate, so drift in what the hypervisor charges for a
+// CPUID exit hits both sides alike; the ratio is a counter.
+void BM_RunOverFloor(benchmark::State& state) {
+  using Clock = std::chrono::steady_clock;
+  const auto leaves = leaves_of_one_run();
+  oxa::NativeProcessor processor;
+  Clock::duration run{};
+  Clock::duration floor{};
+  for (auto _ : state) {
+    const auto t0 = Clock::now();
+    char* document = nullptr;
+    if (oxa_detect_json(&document) != OXA_OK) state.SkipWithError("detection failed");
+    oxa_free(document);
+    const auto t1 = Clock::now();
+    for (const auto& [leaf, subleaf] : leaves) benchmark::DoNotOptimize(processor.cpuid(leaf, subleaf));
+    const auto t2 = Clock::now();
+    run += t1 - t0;
+    floor += t2 - t1;
+  }
+  state.counters["run_over_floor"] =
+      floor.count() > 0 ? static_cast<double>(run.count()) / static_cast<double>(floor.count()) : 0.0;
+}
+BENCHMARK(BM_RunOverFloor);
+
 void BM_ToJson(benchmark::State& state) {
   oxa::Result result;
   result.probe("cpu", "ok");
@@ -75,30 +97,6 @@ void BM_ToJson(benchmark::State& state) {
 }
 BENCHMARK(BM_ToJson);
 
-// Keeps each benchmark's time per iteration so the ratio can be printed.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration) times[run.benchmark_name()] = run.GetAdjustedRealTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> times;
-};
-
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  const auto run = reporter.times.find("BM_DetectionRun");
-  const auto floor = reporter.times.find("BM_CpuidFloor");
-  if (run != reporter.times.end() && floor != reporter.times.end() && floor->second > 0) {
-    std::printf("detection run / CPUID floor: %.3f (goal: at most 1.10)\n", run->second / floor->second);
-  }
-  benchmark::Shutdown();
-  return 0;
-}
+BENCHMARK_MAIN();
