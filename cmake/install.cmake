@@ -1,1 +1,69 @@
 # Install rules, the CMake package and the pkg-config file.
+#
+# Installed: the public header, the shared library with its SONAME links, the
+# tool, the package oxa (imported target oxa::oxa) and oxa.pc. The static
+# oxa_internal is linked into the shared library and into the tool and is not
+# installed; the shared library links it privately, so the exported target
+# carries no reference to it.
+
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(OXA_PACKAGE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/oxa")
+
+# The installed tool finds the library beside it, wherever the tree is moved.
+if(APPLE)
+  set(oxa_origin "@loader_path")
+else()
+  set(oxa_origin "$ORIGIN")
+endif()
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(oxa_tool_rpath "${CMAKE_INSTALL_LIBDIR}")
+else()
+  file(RELATIVE_PATH oxa_bin_to_lib "/${CMAKE_INSTALL_BINDIR}" "/${CMAKE_INSTALL_LIBDIR}")
+  set(oxa_tool_rpath "${oxa_origin}/${oxa_bin_to_lib}")
+endif()
+set_target_properties(oxa-detect PROPERTIES INSTALL_RPATH "${oxa_tool_rpath}")
+
+install(TARGETS oxa EXPORT oxaTargets
+  LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}"
+  ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}"
+  RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}"
+  INCLUDES DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
+install(FILES "${PROJECT_SOURCE_DIR}/include/oxa.h" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
+install(TARGETS oxa-detect RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+
+install(EXPORT oxaTargets
+  NAMESPACE oxa::
+  FILE oxaTargets.cmake
+  DESTINATION "${OXA_PACKAGE_DIR}")
+configure_package_config_file(
+  "${CMAKE_CURRENT_LIST_DIR}/oxaConfig.cmake.in"
+  "${PROJECT_BINARY_DIR}/oxaConfig.cmake"
+  INSTALL_DESTINATION "${OXA_PACKAGE_DIR}")
+# A new major version is a new interface: 1.x hosts must not pick up 2.0.
+write_basic_package_version_file(
+  "${PROJECT_BINARY_DIR}/oxaConfigVersion.cmake"
+  VERSION ${PROJECT_VERSION}
+  COMPATIBILITY SameMajorVersion)
+install(FILES "${PROJECT_BINARY_DIR}/oxaConfig.cmake" "${PROJECT_BINARY_DIR}/oxaConfigVersion.cmake"
+  DESTINATION "${OXA_PACKAGE_DIR}")
+
+# oxa.pc names its folders relative to its own place (pcfiledir), so the file
+# stays right under any --prefix or DESTDIR; absolute folders are kept as given.
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+  set(OXA_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+else()
+  file(RELATIVE_PATH oxa_pc_to_prefix "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
+  string(REGEX REPLACE "/$" "" oxa_pc_to_prefix "${oxa_pc_to_prefix}")
+  set(OXA_PC_PREFIX "\${pcfiledir}/${oxa_pc_to_prefix}")
+endif()
+foreach(dir LIBDIR INCLUDEDIR)
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_${dir}}")
+    set(OXA_PC_${dir} "${CMAKE_INSTALL_${dir}}")
+  else()
+    set(OXA_PC_${dir} "\${prefix}/${CMAKE_INSTALL_${dir}}")
+  endif()
+endforeach()
+configure_file("${CMAKE_CURRENT_LIST_DIR}/oxa.pc.in" "${PROJECT_BINARY_DIR}/oxa.pc" @ONLY)
+install(FILES "${PROJECT_BINARY_DIR}/oxa.pc" DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
