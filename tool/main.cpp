@@ -1,5 +1,6 @@
 // oxa-detect: prints the library's report for this machine, or the report of
-// a scan of a raw SMBIOS structure table.
+// a scan of a raw SMBIOS structure table; captures a run's raw inputs as a
+// dump, or replays a dump.
 
 #include <cerrno>
 #include <csignal>
@@ -14,8 +15,14 @@
 
 #include "core/evidence.h"
 #include "core/json_report.h"
+#include "dump_format.h"
+#include "dump_recorder.h"
+#include "dump_replay.h"
 #include "identity/smbios_scan.h"
 #include "oxa.h"
+#include "platform/processor.h"
+#include "platform/registry.h"
+#include "platform/system.h"
 #include "pretty_print.h"
 #include "smbios_file.h"
 #include "summary.h"
@@ -23,8 +30,8 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: oxa-detect [--summary | --pretty] [--smbios [FILE]]\n"
-    "       oxa-detect --version | --help\n"
+    "usage: oxa-detect [--summary | --pretty] [--smbios [FILE] | --replay FILE]\n"
+    "       oxa-detect --dump | --version | --help\n"
     "\n"
     "Tells whether this process runs in a virtual machine and prints the\n"
     "library's JSON report on one line.\n"
@@ -34,6 +41,10 @@ constexpr char kUsage[] =
     "  --smbios [FILE]  scan a raw SMBIOS table (or a dmidecode --dump-bin file)\n"
     "                   instead of running detection; FILE defaults to\n"
     "                   /sys/firmware/dmi/tables/DMI\n"
+    "  --dump           run detection and print every raw input it read, with\n"
+    "                   its report, as a JSON dump\n"
+    "  --replay FILE    run detection over the inputs of a dump instead of this\n"
+    "                   machine\n"
     "  --version        print the library version\n"
     "  --help           print this help\n";
 
@@ -93,6 +104,43 @@ int detect(Format format) {
   return code;
 }
 
+// One real detection run through recording layers, printed as a dump.
+int dump() {
+  oxa::NativeProcessor processor;
+  oxa::NativeSystem system;
+  oxa::NativeRegistry registry;
+  const oxa::tool::Capture capture = oxa::tool::capture(processor, system, registry);
+  if (capture.status != OXA_OK) {
+    std::fprintf(stderr, "oxa-detect: detection failed with status %d (%s)\n", capture.status,
+                 status_name(capture.status));
+    return kExitFailure;
+  }
+  if (!write_out(oxa::tool::write_dump(capture.dump))) {
+    std::fprintf(stderr, "oxa-detect: cannot write to standard output: %s\n", std::strerror(errno));
+    return kExitFailure;
+  }
+  return 0;
+}
+
+int replay(const std::string& path, Format format) {
+  std::string bytes;
+  if (const std::string reason = oxa::tool::read_file(path, bytes); !reason.empty()) {
+    std::fprintf(stderr, "oxa-detect: %s: %s\n", path.c_str(), reason.c_str());
+    return kExitFailure;
+  }
+  const oxa::tool::DumpRead read = oxa::tool::read_dump(bytes);
+  if (!read.dump) {
+    std::fprintf(stderr, "oxa-detect: %s: %s\n", path.c_str(), read.error.c_str());
+    return kExitFailure;
+  }
+  const oxa::tool::Replay replayed = oxa::tool::replay_dump(*read.dump);
+  if (!replayed.error.empty()) {
+    std::fprintf(stderr, "oxa-detect: %s: %s\n", path.c_str(), replayed.error.c_str());
+    return kExitFailure;
+  }
+  return print_report(replayed.report, format);
+}
+
 constexpr char kDefaultSmbiosTable[] = "/sys/firmware/dmi/tables/DMI";
 
 // The report of one table scan alone: its entries, their verdict and the
@@ -124,6 +172,8 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   Format format = Format::json;
   bool smbios = false;
+  bool capture = false;
+  std::optional<std::string> replay_path;
   std::string smbios_path = kDefaultSmbiosTable;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -140,12 +190,30 @@ int main(int argc, char** argv) {
     } else if (arg == "--smbios") {
       smbios = true;
       if (i + 1 < argc && argv[i + 1][0] != '-') smbios_path = argv[++i];
+    } else if (arg == "--dump") {
+      capture = true;
+    } else if (arg == "--replay") {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "oxa-detect: --replay needs a FILE\n%s", kUsage);
+        return kExitUsage;
+      }
+      replay_path = argv[++i];
     } else {
       std::fprintf(stderr, "oxa-detect: unknown option '%s'\n%s", argv[i], kUsage);
       return kExitUsage;
     }
   }
+  // A dump is its own document: it takes no format and no other source.
+  if ((capture && (smbios || replay_path || format != Format::json)) || (smbios && replay_path)) {
+    std::fprintf(
+        stderr,
+        "oxa-detect: --dump, --replay and --smbios exclude each other, and --dump prints only JSON\n%s",
+        kUsage);
+    return kExitUsage;
+  }
   try {
+    if (capture) return dump();
+    if (replay_path) return replay(*replay_path, format);
     return smbios ? scan_smbios(smbios_path, format) : detect(format);
   } catch (const std::bad_alloc&) {
     std::fputs("oxa-detect: out of memory\n", stderr);

@@ -1,0 +1,334 @@
+// The dump format, the recording layers and replay, in process: hostile
+// dumps, dumps that lack an input the run asks for, and capture over the
+// scripted layers followed by replay.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <string>
+
+#include "api/run_fixture.h"
+#include "dump_format.h"
+#include "dump_recorder.h"
+#include "dump_replay.h"
+
+namespace oxa::test {
+namespace {
+
+using tool::Dump;
+using tool::PropertyKind;
+using tool::PropertyRecord;
+
+// Reads and replays a dump text: the report, or the error of the first step
+// that failed.
+struct Played {
+  std::string report;
+  std::string error;
+};
+Played play(const std::string& text) {
+  const tool::DumpRead read = tool::read_dump(text);
+  if (!read.dump) return {{}, read.error};
+  const tool::Replay replay = tool::replay_dump(*read.dump);
+  return {replay.report, replay.error};
+}
+
+const std::string V = "{\"dump_version\": 1, ";
+const std::string kLeaf0 =
+    "{\"leaf\": \"0x0\", \"subleaf\": \"0x0\", \"eax\": \"0x0\", \"ebx\": \"0x0\", \"ecx\": \"0x0\", "
+    "\"edx\": \"0x0\"}";
+// Leaf 0 reports no basic leaves: the run then reads no timestamps.
+const std::string kNothingMeasured =
+    "\"cpuid\": [" + kLeaf0 + "], \"sysctl\": [{\"name\": \"kern.hv_vmm_present\", \"read\": false}], ";
+
+std::string registry_with(const std::string& property) {
+  return V + kNothingMeasured + "\"registry\": {\"service\": true, \"properties\": [" + property +
+         "]}, \"clock_ns\": [0, 0]}";
+}
+
+TEST(ReadDump, HostileDumpsGiveOneLineErrors) {
+  const std::string deep = std::string(200, '[') + std::string(200, ']');
+  const struct {
+    std::string text;
+    const char* error;
+  } cases[] = {
+      {"", "not valid JSON (numbers must be integers of at most 64 bits)"},
+      {V + "\"cpuid\": [" + kLeaf0, "not valid JSON (numbers must be integers of at most 64 bits)"},
+      {V + "\"clock_ns\": [1.5]}", "not valid JSON (numbers must be integers of at most 64 bits)"},
+      {V + "\"clock_ns\": [99999999999999999999]}",
+       "not valid JSON (numbers must be integers of at most 64 bits)"},
+      {V + "\"x\": " + deep + "}", "not valid JSON (numbers must be integers of at most 64 bits)"},
+      {"[1]", "not a dump: not a JSON object"},
+      {"{}", "not a dump: no 'dump_version'"},
+      {"{\"dump_version\": 2}", "not a dump this tool reads: 'dump_version' is not 1"},
+      {"{\"dump_version\": \"1\"}", "not a dump this tool reads: 'dump_version' is not 1"},
+      {V + "\"cpuid\": {}}", "'cpuid' is not an array"},
+      {V + "\"cpuid\": [7]}", "cpuid entry 0 is not an object"},
+      {V + "\"cpuid\": [{\"leaf\": 0}]}", "cpuid entry 0 'leaf' is not a string"},
+      {V + "\"cpuid\": [{\"leaf\": \"0x0\"}]}", "cpuid entry 0 'subleaf' is missing"},
+      {V + "\"cpuid\": [{\"leaf\": \"0x123456789\"}]}",
+       "cpuid entry 0 'leaf' is not a 32-bit hex number (0x and 1 to 8 digits)"},
+      {V + "\"cpuid\": [{\"leaf\": \"0xZZ\"}]}",
+       "cpuid entry 0 'leaf' is not a 32-bit hex number (0x and 1 to 8 digits)"},
+      {V + "\"cpuid\": [{\"leaf\": \"12\"}]}",
+       "cpuid entry 0 'leaf' is not a 32-bit hex number (0x and 1 to 8 digits)"},
+      {V + "\"cpuid\": [{\"leaf\": \"0x\"}]}",
+       "cpuid entry 0 'leaf' is not a 32-bit hex number (0x and 1 to 8 digits)"},
+      {V + "\"cpuid\": [{\"leaf\": \"0x-1\"}]}",
+       "cpuid entry 0 'leaf' is not a 32-bit hex number (0x and 1 to 8 digits)"},
+      {V + "\"sysctl\": [{\"name\": \"a\", \"read\": \"yes\"}]}",
+       "sysctl entry 0 'read' is not true or false"},
+      {V + "\"sysctl\": [{\"name\": \"a\", \"read\": true, \"value\": 2147483648}]}",
+       "sysctl entry 0 'value' is out of range (2147483648)"},
+      {V + "\"sysctl\": [{\"read\": false}]}", "sysctl entry 0 'name' is missing"},
+      {V + "\"registry\": []}", "'registry' is not an object"},
+      {V + "\"registry\": {\"service\": 1}}", "registry 'service' is not true or false"},
+      {V + "\"registry\": {\"properties\": [{\"key\": \"serial\", \"kind\": \"absent\"}]}}",
+       "registry property 0 has an unknown key"},
+      {V + "\"registry\": {\"properties\": [{\"key\": \"model\", \"kind\": \"blob\"}]}}",
+       "registry property 'model' has an unknown kind 'blob'"},
+      {V + "\"registry\": {\"properties\": [{\"key\": \"model\", \"kind\": \"string\"}]}}",
+       "registry property 'model' 'hex' is missing"},
+      {V + "\"registry\": {\"properties\": [{\"key\": \"model\", \"kind\": \"string\", \"hex\": \"abc\"}]}}",
+       "registry property 'model' 'hex' has an odd number of hex digits"},
+      {V + "\"registry\": {\"properties\": [{\"key\": \"model\", \"kind\": \"data\", \"hex\": \"0g\"}]}}",
+       "registry property 'model' 'hex' is not hex digits"},
+      {V + "\"registry\": {\"properties\": [{\"key\": \"model\", \"kind\": \"data\", \"hex\": \"+f\"}]}}",
+       "registry property 'model' 'hex' is not hex digits"},
+      // The probe would read ten bytes where two are recorded.
+      {V + "\"registry\": {\"properties\": [{\"key\": \"model\", \"kind\": \"data\", \"length\": 10, "
+           "\"hex\": "
+           "\"4142\"}]}}",
+       "registry property 'model' reports 10 bytes but holds 2"},
+      {V + "\"registry\": {\"properties\": [{\"key\": \"model\", \"kind\": \"data\", \"length\": 1}]}}",
+       "registry property 'model' reports 1 bytes but holds 0"},
+      {V + "\"registry\": {\"properties\": [{\"key\": \"model\", \"kind\": \"data\"}]}}",
+       "registry property 'model' has neither 'length' nor 'hex'"},
+      {V + "\"registry\": {\"properties\": [{\"key\": \"model\", \"kind\": \"absent\"}, {\"key\": \"model\", "
+           "\"kind\": \"other\"}]}}",
+       "registry property 'model' appears twice"},
+      {V + "\"timing\": {\"samples\": [[1, 2, 3], [4, 5, 6, 7]]}}",
+       "timing sample 0 is not an array of four timestamps"},
+      {V + "\"timing\": {\"samples\": [[1, 2, 3, 4, 5]]}}",
+       "timing sample 0 is not an array of four timestamps"},
+      {V + "\"timing\": {\"samples\": [[]]}}", "timing sample 0 is not an array of four timestamps"},
+      {V + "\"timing\": {\"samples\": [[1, 2, 3, -4]]}}", "timing sample 0 is out of range (-4)"},
+      {V + "\"timing\": {\"samples\": [[1, 2, 3, \"4\"]]}}", "timing sample 0 is not a number"},
+      {V + "\"timing\": {\"record\": {\"available\": true}}}", "timing record 'valid' is missing"},
+      {V + "\"clock_ns\": [-1, 5]}", "clock reading 0 is out of range (-1)"},
+      {V + "\"clock_ns\": 5}", "'clock_ns' is not an array"},
+      {V + "\"report\": 5}", "'report' is not a string"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 120));
+    const tool::DumpRead read = tool::read_dump(c.text);
+    EXPECT_FALSE(read.dump);
+    EXPECT_EQ(read.error, c.error);
+  }
+}
+
+TEST(ReplayDump, OddButValidDumpsReplay) {
+  const struct {
+    const char* name;
+    std::string text;
+    const char* in_report;
+  } cases[] = {
+      // The largest readings the format holds: the run's difference cannot overflow.
+      {"largest clock",
+       V + kNothingMeasured +
+           "\"registry\": {\"service\": false}, \"clock_ns\": [0, "
+           "9223372036854775807]}",
+       "\"duration_us\":9223372036854775}"},
+      {"clock going backwards",
+       V + kNothingMeasured + "\"registry\": {\"service\": false}, \"clock_ns\": [5000, 0]}",
+       "\"duration_us\":-5}"},
+      {"data longer than the probe reads",
+       registry_with("{\"key\": \"manufacturer\", \"kind\": \"data\", \"length\": 4097, \"hex\": \"51\"}, "
+                     "{\"key\": \"model\", \"kind\": \"data\", \"length\": -3}, "
+                     "{\"key\": \"product-name\", \"kind\": \"absent\"}"),
+       "{\"source\":\"firmware\",\"status\":\"unavailable\"}"},
+      {"bytes of every value, a trailing NUL kept",
+       registry_with("{\"key\": \"manufacturer\", \"kind\": \"string\", \"hex\": \"22ff5c\"}, "
+                     "{\"key\": \"model\", \"kind\": \"data\", \"hex\": \"51454d5500\"}, "
+                     "{\"key\": \"product-name\", \"kind\": \"string\", \"converted\": false}"),
+       "{\"source\":\"firmware\",\"category\":\"guest\",\"vendor\":\"qemu\",\"weight\":85,\"detail\":"
+       "\"qemu\"}"},
+      {"unknown members are ignored",
+       V + kNothingMeasured +
+           "\"registry\": {\"service\": false, \"x\": 1}, "
+           "\"clock_ns\": [0, 0], \"comment\": [true, null]}",
+       "\"vm_likelihood\":\"unknown\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Played p = play(c.text);
+    EXPECT_EQ(p.error, "");
+    EXPECT_NE(p.report.find(c.in_report), std::string::npos) << p.report;
+  }
+}
+
+// A Hyper-V guest whose run reads every kind of input.
+Dump hyperv_dump() {
+  Dump d;
+  d.cpuid = {{0x0, 0, {0xd, 0, 0, 0}},
+             {0x1, 0, {0, 0, kHypervisorBit, kTscAndSse2}},
+             {0x40000000, 0, signature_registers(0x40000005, "Microsoft Hv")},
+             {0x40000001, 0, {0x31237648, 0, 0, 0}},
+             {0x40000003, 0, {0, 0, 0, 0}},
+             {0x40000100, 0, {0, 0, 0, 0}}};
+  d.sysctl = {{"kern.hv_vmm_present", true, 1}, {"sysctl.proc_translated", false, 0}};
+  d.service = true;
+  PropertyRecord manufacturer;
+  manufacturer.key = RegistryKey::manufacturer;
+  manufacturer.kind = PropertyKind::string;
+  manufacturer.converted = manufacturer.has_bytes = true;
+  manufacturer.bytes = "Microsoft Corporation";
+  PropertyRecord model;
+  model.key = RegistryKey::model;
+  model.kind = PropertyKind::absent;
+  PropertyRecord product;
+  product.key = RegistryKey::product_name;
+  product.kind = PropertyKind::other;
+  d.properties = {manufacturer, model, product};
+  d.timestamps = samples(20, 1500);
+  d.clock = {1000, 5000};
+  return d;
+}
+
+void erase_leaf(Dump& d, std::uint32_t leaf) {
+  std::erase_if(d.cpuid, [leaf](const tool::CpuidRecord& r) { return r.leaf == leaf; });
+}
+void erase_sysctl(Dump& d, const char* name) {
+  std::erase_if(d.sysctl, [name](const tool::SysctlRecord& r) { return r.name == name; });
+}
+void erase_property(Dump& d, RegistryKey key) {
+  std::erase_if(d.properties, [key](const PropertyRecord& p) { return p.key == key; });
+}
+
+TEST(ReplayDump, NamesTheFirstInputTheDumpLacks) {
+  const struct {
+    const char* name;
+    std::function<void(Dump&)> change;
+    const char* error;
+  } cases[] = {
+      {"complete", [](Dump&) {}, ""},
+      {"no CPUID at all", [](Dump& d) { d.cpuid.clear(); }, "dump has no CPUID leaf 0x0 sub-leaf 0"},
+      {"no Hyper-V root leaf", [](Dump& d) { erase_leaf(d, 0x40000003); },
+       "dump has no CPUID leaf 0x40000003 sub-leaf 0"},
+      {"no second range", [](Dump& d) { erase_leaf(d, 0x40000100); },
+       "dump has no CPUID leaf 0x40000100 sub-leaf 0"},
+      {"no kernel flag", [](Dump& d) { erase_sysctl(d, "kern.hv_vmm_present"); },
+       "dump has no sysctl read of 'kern.hv_vmm_present'"},
+      {"no translation flag", [](Dump& d) { erase_sysctl(d, "sysctl.proc_translated"); },
+       "dump has no sysctl read of 'sysctl.proc_translated'"},
+      {"no service record", [](Dump& d) { d.service.reset(); }, "dump has no registry service record"},
+      {"no model read", [](Dump& d) { erase_property(d, RegistryKey::model); },
+       "dump has no read of registry property 'model'"},
+      {"one timestamp short", [](Dump& d) { d.timestamps.pop_back(); },
+       "dump has no timestamp 160 (it holds 159)"},
+      {"no timestamps", [](Dump& d) { d.timestamps.clear(); }, "dump has no timestamp 1 (it holds 0)"},
+      {"one clock reading", [](Dump& d) { d.clock.resize(1); }, "dump has no clock reading 2 (it holds 1)"},
+      {"no clock", [](Dump& d) { d.clock.clear(); }, "dump has no clock reading 1 (it holds 0)"},
+      // The registry is read before the timestamps: its gap is the one named.
+      {"registry and timestamps missing",
+       [](Dump& d) {
+         erase_property(d, RegistryKey::product_name);
+         d.timestamps.clear();
+       },
+       "dump has no read of registry property 'product-name'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Dump d = hyperv_dump();
+    c.change(d);
+    const tool::Replay replay = tool::replay_dump(d);
+    EXPECT_EQ(replay.error, c.error);
+    EXPECT_EQ(replay.report.empty(), *c.error != '\0');
+    // What the writer makes of it reads back to the same outcome.
+    EXPECT_EQ(play(tool::write_dump(d)).error, c.error);
+  }
+}
+
+// Capture over the scripted layers, then write, read and replay: the dump
+// holds what the run read, keeps it through its text, and replays to the
+// captured report.
+TEST(Capture, RecordsWhatTheRunReadAndReplaysToItsReport) {
+  const struct {
+    const char* name;
+    std::function<void(ScriptedProcessor&, FakeSystem&, FakeRegistry&)> setup;
+  } cases[] = {
+      {"Hyper-V root partition with a KVM interface, bytes of every value",
+       [](ScriptedProcessor& p, FakeSystem& s, FakeRegistry& r) {
+         hypervisor_processor(p, "Microsoft Hv", 0x40000005);
+         p.set(0x40000001, {0x31237648, 0, 0, 0});
+         p.set(0x40000003, {0, 1, 0, 0});
+         p.set(0x40000100, signature_registers(0x40000101, "KVMKVMKVM"));
+         p.timestamps(samples(20, 1500));
+         s.set_sysctl("kern.hv_vmm_present", 1);
+         r.set_string(RegistryKey::manufacturer, "Caf\xc3\xa9 \"Q\\\" QEMU\x01");
+         r.set_data(RegistryKey::model, std::string("VirtualMac2,1\0", 14));
+         r.set_unconvertible_string(RegistryKey::product_name);
+       }},
+      {"no hypervisor, values the probe skips",
+       [](ScriptedProcessor& p, FakeSystem& s, FakeRegistry& r) {
+         p.set(0x0, {0xd, 0, 0, 0});
+         p.set(0x1, {0, 0, 0, kTscAndSse2});
+         p.timestamps(samples(10, 2000));
+         s.set_sysctl("kern.hv_vmm_present", 0);
+         r.set_data_length(RegistryKey::manufacturer, 5000);
+         r.set_other(RegistryKey::model);
+         r.set_data_length(RegistryKey::product_name, -1);
+       }},
+      {"data of 4096 bytes, unusable timing",
+       [](ScriptedProcessor& p, FakeSystem&, FakeRegistry& r) {
+         hypervisor_processor(p, "VMwareVMware");
+         p.timestamps(samples(10, 0));
+         std::string bytes(4096, 'x');
+         bytes.replace(100, 5, " kvm ");
+         r.set_data(RegistryKey::manufacturer, bytes);
+       }},
+      {"no service, translated process",
+       [](ScriptedProcessor& p, FakeSystem& s, FakeRegistry& r) {
+         hypervisor_processor(p, "Apple VZ");
+         s.set_sysctl("sysctl.proc_translated", 1);
+         r.remove_service();
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedProcessor p;
+    FakeSystem s;
+    FakeRegistry r;
+    s.clock({2'000'000, 2'123'456});
+    c.setup(p, s, r);
+
+    const tool::Capture capture = tool::capture(p, s, r);
+    ASSERT_EQ(capture.status, OXA_OK);
+    EXPECT_EQ(r.balance(), "");
+    const Dump& d = capture.dump;
+    ASSERT_EQ(d.cpuid.size(), p.executed().size());
+    for (std::size_t i = 0; i < d.cpuid.size(); ++i) {
+      EXPECT_EQ(ScriptedProcessor::Key(d.cpuid[i].leaf, d.cpuid[i].subleaf), p.executed()[i]);
+    }
+    EXPECT_EQ(d.timestamps.size(), p.timestamps_read());
+    ASSERT_EQ(d.sysctl.size(), s.sysctl_reads().size());
+    for (std::size_t i = 0; i < d.sysctl.size(); ++i) EXPECT_EQ(d.sysctl[i].name, s.sysctl_reads()[i]);
+    EXPECT_EQ(d.clock, (std::vector<std::int64_t>{2'000'000, 2'123'456}));
+    ASSERT_TRUE(d.report);
+    ASSERT_TRUE(d.timing);
+    EXPECT_EQ(d.timing->available,
+              d.report->find("\"source\":\"timing\",\"status\":\"unavailable\"") == std::string::npos);
+
+    const std::string text = tool::write_dump(d);
+    const tool::DumpRead read = tool::read_dump(text);
+    ASSERT_TRUE(read.dump) << read.error;
+    EXPECT_EQ(tool::write_dump(*read.dump), text);
+    const tool::Replay replay = tool::replay_dump(*read.dump);
+    EXPECT_EQ(replay.error, "");
+    EXPECT_EQ(replay.report, *d.report);
+  }
+}
+
+}  // namespace
+}  // namespace oxa::test

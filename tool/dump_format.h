@@ -1,0 +1,68 @@
+#pragma once
+
+// A capture of every raw input one detection run read: CPUID executions,
+// sysctl reads, the platform registry, the timestamps, the clock, and the
+// report the run produced. `oxa-detect --dump` writes it; `--replay` reads it
+// back and runs the detection over it.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/processor.h"
+#include "platform/registry_common.h"
+#include "probes/timing_probe.h"
+
+namespace oxa::tool {
+
+inline constexpr std::int64_t kDumpVersion = 1;
+
+struct CpuidRecord {
+  std::uint32_t leaf = 0;
+  std::uint32_t subleaf = 0;
+  CpuidRegisters regs;
+};
+
+struct SysctlRecord {
+  std::string name;
+  bool read = false;  // the call succeeded
+  std::int32_t value = 0;
+};
+
+enum class PropertyKind { absent, string, data, other };
+
+struct PropertyRecord {
+  RegistryKey key = RegistryKey::manufacturer;
+  PropertyKind kind = PropertyKind::absent;
+  bool converted = false;   // string: the UTF-8 conversion succeeded
+  bool has_bytes = false;   // string: converted; data: its bytes were read
+  std::string bytes;        // string: up to its NUL; data: all of them
+  std::int64_t length = 0;  // data: the length the registry reported
+};
+
+struct Dump {
+  std::vector<CpuidRecord> cpuid;          // in execution order
+  std::vector<SysctlRecord> sysctl;        // in read order
+  std::optional<bool> service;             // whether the platform device was found; unset: never asked
+  std::vector<PropertyRecord> properties;  // in read order
+  std::vector<std::uint64_t> timestamps;   // every RDTSC, in order
+  std::optional<Timing> timing;            // the record the timestamps gave
+  std::vector<std::int64_t> clock;         // steady clock readings, in ns
+  std::optional<std::string> report;
+};
+
+// The dump as an indented JSON document ending in a newline.
+std::string write_dump(const Dump& dump);
+
+struct DumpRead {
+  std::optional<Dump> dump;
+  std::string error;  // one line, when dump is empty
+};
+
+// Reads a document written by write_dump, or by hand. Never throws for bad
+// input (only std::bad_alloc).
+DumpRead read_dump(std::string_view text);
+
+}  // namespace oxa::tool

@@ -1,0 +1,26 @@
+#pragma once
+
+// Running the detection over a dump: the scripted layers of the test suite
+// answer every read from what the dump recorded, and a read it did not record
+// ends the replay with an error instead of a guess.
+
+#include <optional>
+#include <string>
+
+#include "dump_format.h"
+#include "probes/timing_probe.h"
+
+namespace oxa::tool {
+
+struct Replay {
+  std::string report;  // the run's report, on success
+  std::string error;   // one line, else
+};
+
+Replay replay_dump(const Dump& dump);
+
+// The Timing record the dump's timing inputs give, or nothing when they are
+// incomplete.
+std::optional<Timing> replay_timing(const Dump& dump);
+
+}  // namespace oxa::tool
