@@ -8,7 +8,7 @@
 
 #include "dump_format.h"
 #include "dump_replay.h"
-#include "run_tool.h"
+#include "support/run_tool.h"
 
 namespace oxa::test {
 namespace {

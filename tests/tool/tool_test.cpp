@@ -16,39 +16,14 @@
 #include "report_reader.h"
 #include "summary.h"
 #include "support/json_check.h"
+#include "support/run_tool.h"
 
 extern char** environ;
 
 namespace {
 
-struct Outcome {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
-
-// Runs the tool through the shell, capturing both streams.
-Outcome run_tool(const std::string& args) {
-  // Test cases run as parallel processes: each call gets its own file.
-  static int calls = 0;
-  const std::string err_file = ::testing::TempDir() + "oxa_tool_stderr_" + std::to_string(getpid()) + "_" +
-                               std::to_string(++calls) + ".txt";
-  const std::string command = std::string(OXA_DETECT_PATH) + " " + args + " 2>" + err_file;
-  Outcome o;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return o;
-  std::array<char, 4096> buffer;
-  std::size_t n;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) o.out.append(buffer.data(), n);
-  const int status = pclose(pipe);
-  o.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  if (FILE* f = std::fopen(err_file.c_str(), "rb")) {
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), f)) > 0) o.err.append(buffer.data(), n);
-    std::fclose(f);
-  }
-  std::remove(err_file.c_str());
-  return o;
-}
+using oxa::test::Outcome;
+using oxa::test::run_tool;
 
 TEST(Tool, PrintsTheReportAndOneNewline) {
   const Outcome o = run_tool("");

@@ -28,7 +28,7 @@ inline std::string slurp(const std::string& path) {
 // A file of its own for this test process (cases run as parallel processes).
 inline std::string temp_file(const std::string& stem) {
   static int files = 0;
-  return ::testing::TempDir() + "oxa_replay_" + stem + "_" + std::to_string(getpid()) + "_" +
+  return ::testing::TempDir() + "oxa_tool_" + stem + "_" + std::to_string(getpid()) + "_" +
          std::to_string(++files);
 }
 
