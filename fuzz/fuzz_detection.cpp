@@ -1,0 +1,206 @@
+// Input: the whole world of one detection run, over the test layers. Layout,
+// front to back (ByteReader: past the end everything reads as zero):
+//   u8  flags: bit 0 "kern.hv_vmm_present" readable, bit 1
+//       "sysctl.proc_translated" readable, bit 2 no registry service
+//   i32 kern.hv_vmm_present, i32 sysctl.proc_translated
+//   u64 clock start (kept below 2^62), u64 elapsed ns (kept below 2^40)
+//   CPUID leaves 0x0, 0x1, 0x40000000, 0x40000001, 0x40000003, 0x40000100:
+//       eax, ebx, ecx, edx as u32 each
+//   timestamps: u64 first, u32 scale, then 159 i8 steps (next = previous +
+//       step * scale, wrapping): all 160 that one measurement reads
+//   registry properties "manufacturer", "model", "product-name", each led by
+//   a kind byte (% 6): 0 absent, 1 string, 2 unconvertible string, 3 data,
+//   4 data reporting a length outside 1..4096 (i64; negative ones too),
+//   5 another type. Strings and data: u16 n, n bytes, then u16 pad (% 8192)
+//   and a fill byte appended pad times, to reach past 4096 bytes cheaply.
+// The run must succeed with a report that parses, probes cpu, system,
+// firmware, timing in that order, evidence grouped by probe in that order,
+// the probes' own words and weights only, and every registry object
+// released exactly once.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "api/detection_run.h"
+#include "byte_reader.h"
+#include "report_check.h"
+#include "support/fake_registry.h"
+#include "support/fake_system.h"
+#include "support/scripted_processor.h"
+
+namespace {
+
+using oxa::fuzz::ByteReader;
+using oxa::fuzz::check;
+using oxa::fuzz::Json;
+using oxa::test::FakeRegistry;
+
+constexpr std::uint32_t kLeaves[] = {0x0u, 0x1u, 0x40000000u, 0x40000001u, 0x40000003u, 0x40000100u};
+constexpr std::size_t kTimestamps = 160;
+constexpr std::string_view kSources[] = {"cpu", "system", "firmware", "timing"};
+
+std::string property_text(ByteReader& in) {
+  std::string text(in.bytes(in.number<std::uint16_t>()));
+  const std::size_t pad = in.number<std::uint16_t>() % 8192u;
+  text.append(pad, static_cast<char>(in.u8()));
+  return text;
+}
+
+// Sets one property; true when the probe can read text from it: a string
+// that fits the 4096-byte buffer with its NUL, or data of 1 to 4096 bytes.
+bool set_property(FakeRegistry& registry, oxa::RegistryKey key, ByteReader& in) {
+  switch (in.u8() % 6) {
+    case 0:
+      registry.set_absent(key);
+      break;
+    case 1: {
+      std::string text = property_text(in);
+      const bool fits = text.size() < 4096;
+      registry.set_string(key, std::move(text));
+      return fits;
+    }
+    case 2:
+      registry.set_unconvertible_string(key);
+      break;
+    case 3: {
+      std::string bytes = property_text(in);
+      const bool fits = !bytes.empty() && bytes.size() <= 4096;
+      registry.set_data(key, std::move(bytes));
+      return fits;
+    }
+    case 4: {
+      // A reported length inside 1..4096 would promise bytes the fake does
+      // not have; mirror it to the negative side instead.
+      auto length = in.number<std::int64_t>();
+      if (length >= 1 && length <= 4096) length = -length;
+      registry.set_data_length(key, static_cast<FakeRegistry::Index>(length));
+      break;
+    }
+    default:
+      registry.set_other(key);
+      break;
+  }
+  return false;
+}
+
+std::size_t rank(std::string_view source) {
+  for (std::size_t i = 0; i < std::size(kSources); ++i) {
+    if (kSources[i] == source) return i;
+  }
+  oxa::fuzz::fail("an evidence source that is not one of the four probes");
+}
+
+bool one_of(std::string_view word, std::initializer_list<std::string_view> words) {
+  for (const std::string_view w : words) {
+    if (w == word) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  ByteReader in(data, size);
+  oxa::test::ScriptedProcessor processor;
+  oxa::test::FakeSystem system;
+  FakeRegistry registry;
+
+  const std::uint8_t flags = in.u8();
+  const auto hv_vmm_present = in.number<std::int32_t>();
+  const auto translated = in.number<std::int32_t>();
+  if ((flags & 1u) != 0) system.set_sysctl("kern.hv_vmm_present", hv_vmm_present);
+  if ((flags & 2u) != 0) system.set_sysctl("sysctl.proc_translated", translated);
+  // A steady clock: non-negative and never going back.
+  const auto start = static_cast<std::int64_t>(in.number<std::uint64_t>() & ((std::uint64_t{1} << 62) - 1));
+  const auto elapsed = static_cast<std::int64_t>(in.number<std::uint64_t>() & ((std::uint64_t{1} << 40) - 1));
+  system.clock({start, start + elapsed});
+
+  for (const std::uint32_t leaf : kLeaves) {
+    oxa::CpuidRegisters regs{};
+    regs.eax = in.number<std::uint32_t>();
+    regs.ebx = in.number<std::uint32_t>();
+    regs.ecx = in.number<std::uint32_t>();
+    regs.edx = in.number<std::uint32_t>();
+    processor.set(leaf, regs);
+  }
+  std::vector<std::uint64_t> ticks(kTimestamps);
+  ticks[0] = in.number<std::uint64_t>();
+  const auto scale = in.number<std::uint32_t>();
+  for (std::size_t i = 1; i < kTimestamps; ++i) {
+    ticks[i] = ticks[i - 1] +
+               static_cast<std::uint64_t>(static_cast<std::int64_t>(in.number<std::int8_t>()) * scale);
+  }
+  processor.timestamps(ticks);
+
+  const bool service = (flags & 4u) == 0;
+  if (!service) registry.remove_service();
+  bool readable = false;
+  for (const oxa::RegistryKey key :
+       {oxa::RegistryKey::manufacturer, oxa::RegistryKey::model, oxa::RegistryKey::product_name}) {
+    readable = set_property(registry, key, in) || readable;
+  }
+
+  char* out = nullptr;
+  const int status = oxa::detect_json(&out, processor, system, registry);
+  check(status == OXA_OK, "the detection run did not return status 0");
+  check(out != nullptr, "status 0 without a document");
+  const std::string document(out);
+  std::free(out);
+  check(system.last_allocation() == document.size() + 1,
+        "the returned block is not the document plus its NUL");
+  check(registry.balance().empty(), "registry objects not released exactly once");
+  check(processor.timestamps_read() == 0 || processor.timestamps_read() == kTimestamps,
+        "the timing probe read neither none nor all of its timestamps");
+
+  const Json report = oxa::fuzz::parse_report(document);
+  check(report["duration_us"].get<std::int64_t>() == elapsed / 1000,
+        "duration_us is not the whole microseconds");
+  const oxa::Result entries = oxa::fuzz::entries_of(report);
+  oxa::fuzz::check_record(entries);
+
+  check(entries.probes.size() == std::size(kSources), "the run did not record four probes");
+  for (std::size_t i = 0; i < std::size(kSources); ++i) {
+    check(entries.probes[i].source == kSources[i], "the probes are not cpu, system, firmware, timing");
+    check(one_of(entries.probes[i].status, {"ok", "unavailable", "error"}),
+          "a probe status outside the vocabulary");
+  }
+  const auto status_of = [&](std::size_t i) { return entries.probes[i].status; };
+  check((status_of(0) == "ok") == (processor.cpuid(0x0u, 0u).eax != 0),
+        "cpu probe status does not follow leaf 0x0");
+  check((status_of(1) == "ok") == ((flags & 1u) != 0), "system probe status does not follow the kernel flag");
+  check((status_of(2) == "ok") == (service && readable),
+        "firmware probe status does not follow the registry");
+  check((status_of(3) == "unavailable") == (processor.timestamps_read() == 0),
+        "timing probe unavailable although it measured, or the reverse");
+
+  std::size_t previous = 0;
+  bool guest_or_host_before_timing = false;
+  bool system_evidence = false;
+  for (const oxa::Evidence& e : entries.evidence) {
+    const std::size_t r = rank(e.source);
+    check(r >= previous, "evidence is not grouped by probe in run order");
+    previous = r;
+    check(status_of(r) == "ok", "evidence from a probe that did not report \"ok\"");
+    check(one_of(e.category, {"guest", "host", "cloud", "diagnostic"}),
+          "an evidence category outside the vocabulary");
+    check(e.weight == 0 || e.weight == 50 || e.weight == 80 || e.weight == 85 || e.weight == 90 ||
+              e.weight == 95,
+          "an evidence weight outside 0, 50, 80, 85, 90, 95");
+    if (e.source == "timing") {
+      check(e.category == "diagnostic" || !guest_or_host_before_timing,
+            "slow CPUID counted as guest evidence after a guest or host finding");
+    } else if (e.category == "guest" || e.category == "host") {
+      guest_or_host_before_timing = true;
+    }
+    system_evidence = system_evidence || e.source == "system";
+  }
+  check(system_evidence == ((flags & 1u) != 0 && hv_vmm_present != 0),
+        "system evidence does not follow the kernel flag's value");
+  return 0;
+}
