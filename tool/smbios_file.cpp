@@ -41,7 +41,8 @@ TableLocation table_at(std::string_view file, std::uint64_t address, std::uint64
   if (address >= file.size()) return failure("entry point points outside the file");
   const std::uint64_t available = file.size() - address;
   if (length > available) return failure("table runs past the end of the file");
-  if (length == 0) return failure("entry point declares an empty table");
+  // A declared length of 0 is an empty table: a malformed table, which the
+  // scan reports as such, not a file the tool cannot use.
   return {file.substr(static_cast<std::size_t>(address), static_cast<std::size_t>(length)), {}};
 }
 

@@ -69,8 +69,8 @@ const LocateCase kLocateCases[] = {
     {"_SM_ maximal length", sm2(0xFFFF, 32, kTable), 0, 0, "table runs past the end of the file"},
     {"_SM_ address inside the entry point", sm2(8, 0, kTable), 0, 0, "table overlaps the entry point"},
     {"_SM3_ address inside the entry point", sm3(8, 0x10, kTable), 0, 0, "table overlaps the entry point"},
-    {"_SM_ empty table", sm2(0, 32, kTable), 0, 0, "entry point declares an empty table"},
-    {"_SM3_ empty table", sm3(0, 32, kTable), 0, 0, "entry point declares an empty table"},
+    {"_SM_ empty table", sm2(0, 32, kTable), 32, 0, ""},
+    {"_SM3_ empty table", sm3(0, 32, kTable), 32, 0, ""},
 };
 
 TEST(LocateTable, FindsTheTableOrSaysWhyNot) {
