@@ -122,12 +122,17 @@ int dump() {
   return 0;
 }
 
+// Reads a whole input file; on failure says why on standard error.
+bool read_input(const std::string& path, std::string& bytes) {
+  const std::string reason = oxa::tool::read_file(path, bytes);
+  if (reason.empty()) return true;
+  std::fprintf(stderr, "oxa-detect: %s: %s\n", path.c_str(), reason.c_str());
+  return false;
+}
+
 int replay(const std::string& path, Format format) {
   std::string bytes;
-  if (const std::string reason = oxa::tool::read_file(path, bytes); !reason.empty()) {
-    std::fprintf(stderr, "oxa-detect: %s: %s\n", path.c_str(), reason.c_str());
-    return kExitFailure;
-  }
+  if (!read_input(path, bytes)) return kExitFailure;
   const oxa::tool::DumpRead read = oxa::tool::read_dump(bytes);
   if (!read.dump) {
     std::fprintf(stderr, "oxa-detect: %s: %s\n", path.c_str(), read.error.c_str());
@@ -147,10 +152,7 @@ constexpr char kDefaultSmbiosTable[] = "/sys/firmware/dmi/tables/DMI";
 // scan's duration. A malformed table is no error here: the report says so.
 int scan_smbios(const std::string& path, Format format) {
   std::string bytes;
-  if (const std::string reason = oxa::tool::read_file(path, bytes); !reason.empty()) {
-    std::fprintf(stderr, "oxa-detect: %s: %s\n", path.c_str(), reason.c_str());
-    return kExitFailure;
-  }
+  if (!read_input(path, bytes)) return kExitFailure;
   const oxa::tool::TableLocation location = oxa::tool::locate_table(bytes);
   if (!location.error.empty()) {
     std::fprintf(stderr, "oxa-detect: %s: %.*s\n", path.c_str(), static_cast<int>(location.error.size()),
