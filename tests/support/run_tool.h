@@ -32,9 +32,11 @@ inline std::string temp_file(const std::string& stem) {
          std::to_string(++files);
 }
 
-inline Outcome run_tool(const std::string& args) {
+// `environment` is prefixed to the command line ("NAME=value ...").
+inline Outcome run_tool(const std::string& args, const std::string& environment = "") {
   const std::string err_file = temp_file("stderr");
-  const std::string command = std::string(OXA_DETECT_PATH) + " " + args + " 2>" + err_file;
+  const std::string command =
+      environment + " " + std::string(OXA_DETECT_PATH) + " " + args + " 2>" + err_file;
   Outcome o;
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return o;
