@@ -5,8 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <set>
+#include <utility>
 #include <vector>
+
+#include "support/json_bytes.h"
 
 namespace oxa::fuzz {
 
@@ -31,18 +35,9 @@ constexpr std::array<const char*, 2> kProbeMembers = {"source", "status"};
 // U+00XX (two bytes of UTF-8 from 0x80 up).
 std::string raw_bytes(const Json& value) {
   check(value.is_string(), "a string member is not a string");
-  const std::string& utf8 = value.get_ref<const std::string&>();
-  std::string out;
-  for (std::size_t i = 0; i < utf8.size(); ++i) {
-    const auto b = static_cast<unsigned char>(utf8[i]);
-    if (b < 0x80) {
-      out += static_cast<char>(b);
-    } else {
-      check((b == 0xC2 || b == 0xC3) && i + 1 < utf8.size(), "a string holds a code point above U+00FF");
-      out += static_cast<char>(((b & 0x03u) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3Fu));
-    }
-  }
-  return out;
+  std::optional<std::string> bytes = test::latin1_bytes(value.get_ref<const std::string&>());
+  check(bytes.has_value(), "a string holds a code point above U+00FF");
+  return std::move(*bytes);
 }
 
 // The report's quoting rule, written out again for the round trip.

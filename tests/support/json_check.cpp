@@ -4,25 +4,17 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <set>
+
+#include "support/json_bytes.h"
 
 namespace oxa::test {
 
 std::string raw_bytes(const Json& value) {
-  const std::string& utf8 = value.get_ref<const std::string&>();
-  std::string out;
-  for (std::size_t i = 0; i < utf8.size(); ++i) {
-    const auto b = static_cast<unsigned char>(utf8[i]);
-    if (b < 0x80) {
-      out += static_cast<char>(b);
-    } else if ((b == 0xC2 || b == 0xC3) && i + 1 < utf8.size()) {
-      out += static_cast<char>(((b & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
-    } else {
-      ADD_FAILURE() << "code point above U+00FF in " << value.dump();
-      return out;
-    }
-  }
-  return out;
+  const std::optional<std::string> bytes = latin1_bytes(value.get_ref<const std::string&>());
+  if (!bytes) ADD_FAILURE() << "code point above U+00FF in " << value.dump();
+  return bytes.value_or("");
 }
 
 namespace {
