@@ -1,15 +1,14 @@
 #include "platform/registry_sysfs.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstddef>
 #include <cstring>
 #include <memory>
 #include <string_view>
-#include <utility>
+
+#include "platform/regular_file.h"
 
 namespace oxa {
 
@@ -21,12 +20,11 @@ struct SysfsRegistry::Text {
 
 namespace {
 
-constexpr SysfsRegistry::Service kPlatformService = 1;
 constexpr SysfsRegistry::TypeId kStringType = 1;
 constexpr SysfsRegistry::TypeId kDataType = 2;  // never handed out
 
-// Far above any buffer a caller passes; stops a runaway read of a huge file.
-constexpr std::size_t kReadLimit = std::size_t{64} * 1024;
+// Far above any buffer a caller passes; a bigger file is no identity string.
+constexpr std::size_t kReadLimit = 4 * std::size_t{4096};
 
 constexpr char kPlatformClass[] = "IOPlatformExpertDevice";
 
@@ -42,49 +40,11 @@ const char* file_name(RegistryKey key) noexcept {
   return nullptr;
 }
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) noexcept : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  [[nodiscard]] int get() const noexcept { return fd_; }
-
- private:
-  int fd_;
-};
-
-// The file's contents without one trailing newline; null when it cannot be
-// opened or read (a folder in its place included).
-std::unique_ptr<SysfsRegistry::Text> read_text(const std::string& path) {
-  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.get() < 0) return nullptr;
-
-  auto text = std::make_unique<SysfsRegistry::Text>();
-  char chunk[4096];
-  for (;;) {
-    const ::ssize_t got = ::read(file.get(), chunk, sizeof chunk);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return nullptr;
-    }
-    if (got == 0) break;
-    const std::size_t room = kReadLimit + 1 - text->bytes.size();
-    text->bytes.append(chunk, static_cast<std::size_t>(got) < room ? static_cast<std::size_t>(got) : room);
-    if (text->bytes.size() > kReadLimit) {
-      text->oversized = true;
-      break;
-    }
-  }
-  if (!text->oversized && !text->bytes.empty() && text->bytes.back() == '\n') text->bytes.pop_back();
-  return text;
-}
+// The folder's descriptor travels as the service, shifted by one so that 0
+// stays "no service".
+int folder_of(SysfsRegistry::Service service) noexcept { return static_cast<int>(service) - 1; }
 
 }  // namespace
-
-SysfsRegistry::SysfsRegistry(std::string root) : root_(std::move(root)) {}
 
 SysfsRegistry::Dictionary SysfsRegistry::IOServiceMatching(const char* class_name) const noexcept {
   if (class_name == nullptr || std::string_view(class_name) != kPlatformClass) return nullptr;
@@ -94,20 +54,32 @@ SysfsRegistry::Dictionary SysfsRegistry::IOServiceMatching(const char* class_nam
 SysfsRegistry::Service SysfsRegistry::IOServiceGetMatchingService(Port /*unused*/,
                                                                   Dictionary matching) const noexcept {
   if (matching != static_cast<Dictionary>(kPlatformClass)) return 0;
-  struct stat info {};
-  if (::stat(root_.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return 0;
-  return kPlatformService;
+  // Follows symlinks: the kernel's own path is one.
+  const int folder = ::open(root_, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return folder < 0 ? 0 : static_cast<Service>(folder) + 1;
 }
 
 SysfsRegistry::Value SysfsRegistry::IORegistryEntryCreateCFProperty(Service service, RegistryKey key,
                                                                     Allocator /*unused*/,
                                                                     std::uint32_t /*unused*/) const {
   const char* name = file_name(key);
-  if (service != kPlatformService || name == nullptr) return nullptr;
-  std::string path = root_;
-  path += '/';
-  path += name;
-  return read_text(path).release();
+  if (service == 0 || name == nullptr) return nullptr;
+  // Identity files are plain files: a symlink, FIFO, device or folder in
+  // their place is no property.
+  RegularFile file(folder_of(service), name, /*follow_symlink=*/false);
+  if (file.status() != RegularFile::Status::ok) return nullptr;
+
+  auto text = std::make_unique<Text>();
+  text->bytes.resize(kReadLimit + 1);
+  const long got = file.read(text->bytes.data(), text->bytes.size());
+  if (got < 0) return nullptr;
+  text->bytes.resize(static_cast<std::size_t>(got));
+  if (text->bytes.size() > kReadLimit) {
+    text->oversized = true;
+  } else if (!text->bytes.empty() && text->bytes.back() == '\n') {
+    text->bytes.pop_back();
+  }
+  return text.release();
 }
 
 SysfsRegistry::TypeId SysfsRegistry::CFGetTypeID(Value /*unused*/) const noexcept { return kStringType; }
@@ -135,6 +107,8 @@ const unsigned char* SysfsRegistry::CFDataGetBytePtr(DataRef data) const noexcep
 
 void SysfsRegistry::CFRelease(Value value) const noexcept { delete static_cast<const Text*>(value); }
 
-int SysfsRegistry::IOObjectRelease(Service /*unused*/) const noexcept { return 0; }
+int SysfsRegistry::IOObjectRelease(Service service) const noexcept {
+  return service == 0 ? 0 : ::close(folder_of(service));
+}
 
 }  // namespace oxa

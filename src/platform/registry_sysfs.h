@@ -4,10 +4,10 @@
 // the kernel exposes them under /sys/class/dmi/id. "manufacturer" is
 // sys_vendor, "model" is product_name and "product-name" is product_version,
 // each a string value without its trailing newline. A file that cannot be
-// read is an absent property; a missing folder means there is no service.
+// read, or is not a plain file, is an absent property; a missing folder means
+// there is no service. The service holds the open folder until released.
 
 #include <cstdint>
-#include <string>
 
 #include "platform/registry_common.h"
 
@@ -27,7 +27,11 @@ class SysfsRegistry {
   using Port = unsigned int;
   using Allocator = const void*;
 
-  explicit SysfsRegistry(std::string root = "/sys/class/dmi/id");
+  static constexpr const char* kDefaultRoot = "/sys/class/dmi/id";
+
+  // Allocates nothing, so a host's run can fail only inside its guard. The
+  // root must outlive the registry.
+  explicit SysfsRegistry(const char* root = kDefaultRoot) noexcept : root_(root) {}
 
   [[nodiscard]] Port main_port_default() const noexcept { return 0; }
   [[nodiscard]] Allocator allocator_default() const noexcept { return nullptr; }
@@ -52,7 +56,7 @@ class SysfsRegistry {
   int IOObjectRelease(Service service) const noexcept;  // NOLINT(modernize-use-nodiscard)
 
  private:
-  std::string root_;
+  const char* root_;
 };
 
 }  // namespace oxa

@@ -1,9 +1,15 @@
 // The sysfs registry on identity folders written by the tests, alone and
 // under the platform probe.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -41,7 +47,8 @@ class SysfsRegistryTest : public ::testing::Test {
   // The text of one key as the probe would convert it; nullopt when the
   // property is absent, "<no conversion>" when it does not convert.
   std::optional<std::string> read(RegistryKey key, const fs::path& root) {
-    SysfsRegistry registry(root.string());
+    const std::string path = root.string();
+    SysfsRegistry registry(path.c_str());
     const auto service = registry.IOServiceGetMatchingService(
         registry.main_port_default(), registry.IOServiceMatching("IOPlatformExpertDevice"));
     EXPECT_NE(service, 0u);
@@ -100,23 +107,60 @@ TEST_F(SysfsRegistryTest, FileContents) {
   }
 }
 
-TEST_F(SysfsRegistryTest, MissingOrUnreadableFileIsAbsent) {
-  fs::create_directory(dir_ / "product_name");  // open works, read does not
+// Whatever stands in an identity file's place, the read neither blocks nor
+// floods: only a plain file is a property.
+TEST_F(SysfsRegistryTest, AnythingButAPlainFileIsAbsent) {
+  write("plain", "QEMU\n");
+  fs::create_directory(dir_ / "folder");
+  ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo((dir_ / "fifo_with_writer").c_str(), 0600), 0);
+  // A writer that never writes: a blocking read would wait for ever.
+  const int writer = ::open((dir_ / "fifo_with_writer").c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(writer, 0);
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socket_path = (dir_ / "socket").string();
+  ASSERT_LT(socket_path.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, socket_path.c_str(), socket_path.size() + 1);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  fs::create_symlink("/dev/zero", dir_ / "zero");
+  fs::create_symlink(dir_ / "plain", dir_ / "link_to_plain");
+
+  for (const char* name :
+       {"missing", "folder", "fifo", "fifo_with_writer", "socket", "zero", "link_to_plain"}) {
+    SCOPED_TRACE(name);
+    const fs::path root = dir_ / (std::string("root_") + name);
+    fs::create_directory(root);
+    if (fs::exists(dir_ / name) || fs::is_symlink(dir_ / name)) fs::rename(dir_ / name, root / "sys_vendor");
+    EXPECT_EQ(read(RegistryKey::manufacturer, root), std::nullopt);
+  }
+  ::close(writer);
+  ::close(listener);
+}
+
+TEST_F(SysfsRegistryTest, UnreadableFileIsAbsent) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads any file";
+  write("sys_vendor", "QEMU\n");
+  fs::permissions(dir_ / "sys_vendor", fs::perms::none);
   EXPECT_EQ(read(RegistryKey::manufacturer), std::nullopt);
-  EXPECT_EQ(read(RegistryKey::model), std::nullopt);
 }
 
 TEST_F(SysfsRegistryTest, NoServiceWithoutTheFolderOrForOtherClasses) {
-  SysfsRegistry missing((dir_ / "absent").string());
+  const std::string absent = (dir_ / "absent").string();
+  SysfsRegistry missing(absent.c_str());
   EXPECT_EQ(missing.IOServiceGetMatchingService(0, missing.IOServiceMatching("IOPlatformExpertDevice")), 0u);
 
   write("sys_vendor", "x\n");
-  SysfsRegistry file_as_root((dir_ / "sys_vendor").string());
+  const std::string file = (dir_ / "sys_vendor").string();
+  SysfsRegistry file_as_root(file.c_str());
   EXPECT_EQ(
       file_as_root.IOServiceGetMatchingService(0, file_as_root.IOServiceMatching("IOPlatformExpertDevice")),
       0u);
 
-  SysfsRegistry present(dir_.string());
+  const std::string folder = dir_.string();
+  SysfsRegistry present(folder.c_str());
   EXPECT_EQ(present.IOServiceGetMatchingService(0, present.IOServiceMatching("IOUSBDevice")), 0u);
   EXPECT_EQ(present.IORegistryEntryCreateCFProperty(0, RegistryKey::manufacturer, nullptr, 0), nullptr);
 }
@@ -150,7 +194,8 @@ TEST_F(SysfsRegistryTest, ProbeOnIdentityFolders) {
 
     Result result;
     test::FakeSystem system;
-    SysfsRegistry registry(root.string());
+    const std::string path = root.string();
+    SysfsRegistry registry(path.c_str());
     detect_platform(result, system, registry);
     EXPECT_EQ(result.probes, (std::vector<Probe>{{"system", "unavailable"}, {"firmware", c.status}}));
     EXPECT_EQ(result.evidence, c.evidence);
@@ -160,7 +205,8 @@ TEST_F(SysfsRegistryTest, ProbeOnIdentityFolders) {
 TEST_F(SysfsRegistryTest, ProbeWithoutFolderHasNoService) {
   Result result;
   test::FakeSystem system;
-  SysfsRegistry registry((dir_ / "absent").string());
+  const std::string absent = (dir_ / "absent").string();
+  SysfsRegistry registry(absent.c_str());
   detect_platform(result, system, registry);
   EXPECT_EQ(result.probes, (std::vector<Probe>{{"system", "unavailable"}, {"firmware", "unavailable"}}));
   EXPECT_TRUE(result.evidence.empty());
