@@ -2,6 +2,7 @@
 // platform layers to the detection run.
 
 #include <cstdlib>
+#include <type_traits>
 
 #include "api/detection_run.h"
 #include "core/version.h"
@@ -9,6 +10,12 @@
 #include "platform/processor.h"
 #include "platform/registry.h"
 #include "platform/system.h"
+
+// The layers are built before the run's guard: they must neither allocate
+// nor throw.
+static_assert(std::is_nothrow_default_constructible_v<oxa::NativeProcessor>);
+static_assert(std::is_nothrow_default_constructible_v<oxa::NativeSystem>);
+static_assert(std::is_nothrow_default_constructible_v<oxa::NativeRegistry>);
 
 extern "C" {
 
