@@ -4,6 +4,7 @@
 #include <array>
 #include <vector>
 
+#include "core/json_report.h"
 #include "report_reader.h"
 
 namespace oxa::tool {
@@ -11,18 +12,8 @@ namespace {
 
 // Report texts are raw bytes: keep the terminal safe from control bytes.
 std::string printable(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
-  for (char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b >= 0x20 && b < 0x7F) {
-      out += c;
-    } else {
-      out += "\\x";
-      out += kHex[b >> 4];
-      out += kHex[b & 0xF];
-    }
-  }
+  append_escaped(out, text);
   return out;
 }
 

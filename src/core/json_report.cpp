@@ -14,15 +14,7 @@ using List = std::vector<std::string>;
 
 bool needs_unicode_escape(unsigned char b) { return b < 0x20 || b >= 0x7F; }
 
-// Size of quote(text), so the whole document is reserved in one allocation.
-std::size_t quoted_size(std::string_view text) {
-  std::size_t n = 2;
-  for (char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    n += needs_unicode_escape(b) ? 6 : (b == '"' || b == '\\') ? 2 : 1;
-  }
-  return n;
-}
+std::size_t quoted_size(std::string_view text) { return escaped_size(text) + 2; }
 
 std::size_t array_size(const List& list) {
   std::size_t n = 2 + (list.empty() ? 0 : list.size() - 1);
@@ -34,20 +26,8 @@ std::size_t array_size(const List& list) {
 constexpr std::size_t kMaxDecimal = 20;
 
 void quote(std::string& out, std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
   out += '"';
-  for (char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b == '"' || b == '\\') {
-      out += '\\';
-      out += c;
-    } else if (needs_unicode_escape(b)) {
-      const char escape[] = {'\\', 'u', '0', '0', kHex[b >> 4], kHex[b & 0xF]};
-      out.append(escape, sizeof escape);
-    } else {
-      out += c;
-    }
-  }
+  append_escaped(out, text);
   out += '"';
 }
 
@@ -67,6 +47,31 @@ void decimal(std::string& out, std::int64_t value) {
 }
 
 }  // namespace
+
+std::size_t escaped_size(std::string_view text) noexcept {
+  std::size_t n = 0;
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    n += needs_unicode_escape(b) ? 6 : (b == '"' || b == '\\') ? 2 : 1;
+  }
+  return n;
+}
+
+void append_escaped(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (const char c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b == '"' || b == '\\') {
+      out += '\\';
+      out += c;
+    } else if (needs_unicode_escape(b)) {
+      const char escape[] = {'\\', 'u', '0', '0', kHex[b >> 4], kHex[b & 0xF]};
+      out.append(escape, sizeof escape);
+    } else {
+      out += c;
+    }
+  }
+}
 
 std::string to_json(const Result& result, std::int64_t duration_us) {
   const Assessment a = assess(result);

@@ -248,7 +248,7 @@ TEST(Summary, AlignsColumnsAndListsOnlyNonEmptyVendors) {
             "cloud_providers: aws\n"
             "evidence:\n"
             "  cpu       guest  kvm  95  KVMKVMKVM\n"
-            "  firmware  cloud  aws  0   amazon\\x0a\\xffec2\n"
+            "  firmware  cloud  aws  0   amazon\\u000a\\u00ffec2\n"
             "probes:\n"
             "  cpu       ok\n"
             "  firmware  unavailable\n");
