@@ -3,15 +3,13 @@
 // dump, or replays a dump.
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <optional>
 #include <string>
 #include <string_view>
-
-#include <chrono>
 
 #include "core/evidence.h"
 #include "core/json_report.h"
@@ -19,6 +17,7 @@
 #include "dump_recorder.h"
 #include "dump_replay.h"
 #include "identity/smbios_scan.h"
+#include "input_file.h"
 #include "oxa.h"
 #include "platform/processor.h"
 #include "platform/registry.h"
@@ -66,8 +65,23 @@ const char* status_name(int status) {
 
 // Writes everything and flushes; a failed write (a closed pipe, a full disk)
 // must not pass as success.
-bool write_out(std::string_view text) {
-  return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0;
+int print(std::string_view text) {
+  if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0) return 0;
+  std::fprintf(stderr, "oxa-detect: cannot write to standard output: %s\n", std::strerror(errno));
+  return kExitFailure;
+}
+
+// One line on standard error about an input: its name and what is wrong
+// with it, both escaped, since either may hold bytes from a hostile file or
+// argument.
+int fail(std::string_view path, std::string_view reason) {
+  std::string line = "oxa-detect: ";
+  oxa::append_escaped(line, path);
+  line += ": ";
+  oxa::append_escaped(line, reason);
+  line += '\n';
+  std::fputs(line.c_str(), stderr);
+  return kExitFailure;
 }
 
 enum class Format { json, pretty, summary };
@@ -75,7 +89,7 @@ enum class Format { json, pretty, summary };
 int print_report(std::string_view document, Format format) {
   std::string text;
   if (format == Format::summary) {
-    const std::optional<std::string> s = oxa::tool::summarize(document);
+    const auto s = oxa::tool::summarize(document);
     if (!s) {
       std::fputs("oxa-detect: the report could not be read\n", stderr);
       return kExitFailure;
@@ -85,11 +99,7 @@ int print_report(std::string_view document, Format format) {
     text = format == Format::pretty ? oxa::tool::pretty_print(document) : std::string(document);
     text += '\n';
   }
-  if (!write_out(text)) {
-    std::fprintf(stderr, "oxa-detect: cannot write to standard output: %s\n", std::strerror(errno));
-    return kExitFailure;
-  }
-  return 0;
+  return print(text);
 }
 
 int detect(Format format) {
@@ -115,34 +125,16 @@ int dump() {
                  status_name(capture.status));
     return kExitFailure;
   }
-  if (!write_out(oxa::tool::write_dump(capture.dump))) {
-    std::fprintf(stderr, "oxa-detect: cannot write to standard output: %s\n", std::strerror(errno));
-    return kExitFailure;
-  }
-  return 0;
+  return print(oxa::tool::write_dump(capture.dump));
 }
 
-// Reads a whole input file; on failure says why on standard error.
-bool read_input(const std::string& path, std::string& bytes) {
-  const std::string reason = oxa::tool::read_file(path, bytes);
-  if (reason.empty()) return true;
-  std::fprintf(stderr, "oxa-detect: %s: %s\n", path.c_str(), reason.c_str());
-  return false;
-}
-
-int replay(const std::string& path, Format format) {
+int replay(const char* path, Format format) {
   std::string bytes;
-  if (!read_input(path, bytes)) return kExitFailure;
+  if (std::string reason = oxa::tool::read_input(path, bytes); !reason.empty()) return fail(path, reason);
   const oxa::tool::DumpRead read = oxa::tool::read_dump(bytes);
-  if (!read.dump) {
-    std::fprintf(stderr, "oxa-detect: %s: %s\n", path.c_str(), read.error.c_str());
-    return kExitFailure;
-  }
+  if (!read.dump) return fail(path, read.error);
   const oxa::tool::Replay replayed = oxa::tool::replay_dump(*read.dump);
-  if (!replayed.error.empty()) {
-    std::fprintf(stderr, "oxa-detect: %s: %s\n", path.c_str(), replayed.error.c_str());
-    return kExitFailure;
-  }
+  if (!replayed.error.empty()) return fail(path, replayed.error);
   return print_report(replayed.report, format);
 }
 
@@ -150,15 +142,11 @@ constexpr char kDefaultSmbiosTable[] = "/sys/firmware/dmi/tables/DMI";
 
 // The report of one table scan alone: its entries, their verdict and the
 // scan's duration. A malformed table is no error here: the report says so.
-int scan_smbios(const std::string& path, Format format) {
+int scan_smbios(const char* path, Format format) {
   std::string bytes;
-  if (!read_input(path, bytes)) return kExitFailure;
+  if (std::string reason = oxa::tool::read_input(path, bytes); !reason.empty()) return fail(path, reason);
   const oxa::tool::TableLocation location = oxa::tool::locate_table(bytes);
-  if (!location.error.empty()) {
-    std::fprintf(stderr, "oxa-detect: %s: %.*s\n", path.c_str(), static_cast<int>(location.error.size()),
-                 location.error.data());
-    return kExitFailure;
-  }
+  if (!location.error.empty()) return fail(path, location.error);
   using Clock = std::chrono::steady_clock;
   const Clock::time_point start = Clock::now();
   oxa::Result result;
@@ -167,31 +155,25 @@ int scan_smbios(const std::string& path, Format format) {
   return print_report(oxa::to_json(result, duration.count()), format);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  // A closed pipe should end in a reported write error, not a signal death.
-  std::signal(SIGPIPE, SIG_IGN);
+// Everything that may allocate runs in here, under main's guard.
+int run(int argc, char** argv) {
   Format format = Format::json;
   bool smbios = false;
   bool capture = false;
-  std::optional<std::string> replay_path;
-  std::string smbios_path = kDefaultSmbiosTable;
+  const char* replay_path = nullptr;
+  const char* smbios_path = kDefaultSmbiosTable;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      return write_out(kUsage) ? 0 : kExitFailure;
-    }
-    if (arg == "--version") {
-      return write_out(std::string(oxa_version()) + "\n") ? 0 : kExitFailure;
-    }
+    if (arg == "--help" || arg == "-h") return print(kUsage);
+    if (arg == "--version") return print(std::string(oxa_version()) + "\n");
     if (arg == "--summary") {
       format = Format::summary;
     } else if (arg == "--pretty") {
       format = Format::pretty;
     } else if (arg == "--smbios") {
       smbios = true;
-      if (i + 1 < argc && argv[i + 1][0] != '-') smbios_path = argv[++i];
+      if (i + 1 < argc && (argv[i + 1][0] != '-' || std::string_view(argv[i + 1]) == "-"))
+        smbios_path = argv[++i];
     } else if (arg == "--dump") {
       capture = true;
     } else if (arg == "--replay") {
@@ -201,24 +183,39 @@ int main(int argc, char** argv) {
       }
       replay_path = argv[++i];
     } else {
-      std::fprintf(stderr, "oxa-detect: unknown option '%s'\n%s", argv[i], kUsage);
+      std::string line = "oxa-detect: unknown option '";
+      oxa::append_escaped(line, arg);
+      line += "'\n";
+      std::fputs(line.c_str(), stderr);
+      std::fputs(kUsage, stderr);
       return kExitUsage;
     }
   }
   // A dump is its own document: it takes no format and no other source.
-  if ((capture && (smbios || replay_path || format != Format::json)) || (smbios && replay_path)) {
+  if ((capture && (smbios || replay_path != nullptr || format != Format::json)) ||
+      (smbios && replay_path != nullptr)) {
     std::fprintf(
         stderr,
         "oxa-detect: --dump, --replay and --smbios exclude each other, and --dump prints only JSON\n%s",
         kUsage);
     return kExitUsage;
   }
+  if (capture) return dump();
+  if (replay_path != nullptr) return replay(replay_path, format);
+  return smbios ? scan_smbios(smbios_path, format) : detect(format);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A closed pipe should end in a reported write error, not a signal death.
+  std::signal(SIGPIPE, SIG_IGN);
   try {
-    if (capture) return dump();
-    if (replay_path) return replay(*replay_path, format);
-    return smbios ? scan_smbios(smbios_path, format) : detect(format);
+    return run(argc, argv);
   } catch (const std::bad_alloc&) {
     std::fputs("oxa-detect: out of memory\n", stderr);
-    return kExitFailure;
+  } catch (...) {
+    std::fputs("oxa-detect: internal error\n", stderr);
   }
+  return kExitFailure;
 }

@@ -1,12 +1,7 @@
 #include "smbios_file.h"
 
-#include <cerrno>
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <system_error>
 
 namespace oxa::tool {
 namespace {
@@ -63,21 +58,6 @@ TableLocation locate_table(std::string_view file) noexcept {
     return table_at(file, little_endian(file, kAddress2, 4), little_endian(file, kLength2, 2), kMinSize2);
   }
   return {file, {}};
-}
-
-std::string read_file(const std::string& path, std::string& bytes) {
-  bytes.clear();
-  // A directory opens as a stream that reads nothing; say what it is.
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return path + " is a directory";
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return "cannot open " + path + ": " + std::generic_category().message(errno);
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    bytes.clear();
-    return "cannot read " + path;
-  }
-  return {};
 }
 
 }  // namespace oxa::tool

@@ -4,7 +4,6 @@
 // structure table or an entry point followed by the table, as written by
 // `dmidecode --dump-bin`.
 
-#include <string>
 #include <string_view>
 
 namespace oxa::tool {
@@ -19,9 +18,5 @@ struct TableLocation {
 // address is taken as an offset into the file; any other file is the raw
 // table itself. Never throws for bad input.
 TableLocation locate_table(std::string_view file) noexcept;
-
-// Reads the whole file at `path` into `bytes`. Returns an empty text on
-// success, else a short reason (with the system's explanation).
-std::string read_file(const std::string& path, std::string& bytes);
 
 }  // namespace oxa::tool

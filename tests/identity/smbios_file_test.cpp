@@ -1,4 +1,5 @@
 #include "tool/smbios_file.h"
+#include "tool/input_file.h"
 
 #include <gtest/gtest.h>
 
@@ -97,7 +98,7 @@ TEST(ReadFile, ReadsEveryByteOrReportsWhy) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }
   std::string read = "stale";
-  EXPECT_EQ(read_file(file.string(), read), "");
+  EXPECT_EQ(read_input(file.c_str(), read), "");
   EXPECT_EQ(read, bytes);
   std::filesystem::remove(file);
 
@@ -105,7 +106,7 @@ TEST(ReadFile, ReadsEveryByteOrReportsWhy) {
   for (const std::string& path : failing) {
     SCOPED_TRACE(path);
     read = "stale";
-    EXPECT_NE(read_file(path, read), "");
+    EXPECT_NE(read_input(path.c_str(), read), "");
     EXPECT_EQ(read, "");
   }
 }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "pretty_print.h"
@@ -203,13 +205,79 @@ TEST(PrettyPrint, IndentsOutsideStringsOnly) {
             "  \"c\": [],\n  \"d\": {}\n}");
 }
 
-TEST(Tool, WriteErrorIsAFailure) {
+TEST(Tool, WriteErrorIsAFailureInEveryMode) {
   // /dev/full refuses every write.
-  const Outcome o = run_tool("--version >/dev/full");
-  EXPECT_EQ(o.exit_code, 2);
-  const Outcome report = run_tool(">/dev/full");
-  EXPECT_EQ(report.exit_code, 2);
-  EXPECT_NE(report.err.find("cannot write"), std::string::npos) << report.err;
+  for (const char* args : {"", "--version", "--help", "--summary", "--pretty", "--dump"}) {
+    SCOPED_TRACE(args);
+    const Outcome o = run_tool(std::string(args) + " >/dev/full");
+    EXPECT_EQ(o.exit_code, 2);
+    EXPECT_EQ(o.err, "oxa-detect: cannot write to standard output: No space left on device\n");
+  }
+}
+
+// Whatever stands at an input path, the tool ends quickly with one line
+// naming it, or reads it: never a hang, a crash or an unbounded read.
+TEST(Tool, HostileInputFilesAreOneLineAndExit2) {
+  const std::string dir = ::testing::TempDir();
+  const std::string fifo = dir + "oxa_tool_fifo_" + std::to_string(getpid());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string huge = dir + "oxa_tool_huge_" + std::to_string(getpid());
+  const std::string limit = dir + "oxa_tool_limit_" + std::to_string(getpid());
+  write_file(huge, "");
+  write_file(limit, "");
+  // Sparse: a file of that size costs no disk.
+  ASSERT_EQ(::truncate(huge.c_str(), (16 << 20) + 1), 0);
+  ASSERT_EQ(::truncate(limit.c_str(), 16 << 20), 0);
+  const struct {
+    std::string path;
+    const char* reason;  // empty: the file is read
+  } cases[] = {
+      {dir + "oxa_no_such_file", "cannot open: No such file or directory"},
+      {dir, "not a regular file"},
+      {fifo, "not a regular file"},
+      {"/dev/zero", "not a regular file"},
+      {"/proc/self/mem", "cannot read: Input/output error"},
+      {huge, "too large (more than 16 MiB)"},
+      {limit, ""},
+  };
+  for (const auto& c : cases) {
+    for (const char* option : {"--smbios", "--replay"}) {
+      SCOPED_TRACE(std::string(option) + " " + c.path);
+      // timeout(1) turns a hang into exit status 124.
+      const Outcome o = run_tool(std::string(option) + " " + c.path, "timeout 20");
+      if (*c.reason != '\0') {
+        EXPECT_EQ(o.exit_code, 2);
+        EXPECT_EQ(o.out, "");
+        EXPECT_EQ(o.err, "oxa-detect: " + c.path + ": " + c.reason + "\n");
+      } else if (std::string_view(option) == "--smbios") {
+        // 16 MiB of zeros: read, and reported as a malformed table.
+        EXPECT_EQ(o.exit_code, 0) << o.err;
+        EXPECT_NE(o.out.find(R"("status":"error")"), std::string::npos);
+      } else {
+        EXPECT_EQ(o.exit_code, 2);
+        EXPECT_NE(o.err.find("not valid JSON"), std::string::npos) << o.err;
+      }
+    }
+  }
+  std::remove(fifo.c_str());
+  std::remove(huge.c_str());
+  std::remove(limit.c_str());
+}
+
+TEST(Tool, StandardInputIsAnInput) {
+  const std::string table = ::testing::TempDir() + "oxa_smbios_stdin.bin";
+  write_file(table, std::string("\x01\x08\x00\x01\x01\x00\x00\x00QEMU\0\0", 14));
+  const Outcome o = run_tool("--smbios - <" + table);
+  EXPECT_EQ(o.exit_code, 0) << o.err;
+  EXPECT_NE(o.out.find(R"("hypervisors":["qemu"])"), std::string::npos) << o.out;
+  std::remove(table.c_str());
+}
+
+// Arguments reach the error line escaped: it stays one printable line.
+TEST(Tool, UnknownOptionIsEscaped) {
+  const Outcome o = run_tool(R"sh("--$(printf 'x\n\033[2J')")sh");
+  EXPECT_EQ(o.exit_code, 1);
+  EXPECT_EQ(o.err.substr(0, o.err.find('\n') + 1), "oxa-detect: unknown option '--x\\u000a\\u001b[2J'\n");
 }
 
 TEST(Tool, ClosedPipeIsAFailureNotACrash) {
