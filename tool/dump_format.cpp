@@ -343,6 +343,10 @@ class Reader {
                   std::numeric_limits<std::int64_t>::max(), value)) {
         return false;
       }
+      // A steady clock never goes back; a run's duration is never negative.
+      if (!dump.clock.empty() && value < dump.clock.back()) {
+        return fail("clock reading " + std::to_string(i) + " is earlier than the one before it");
+      }
       dump.clock.push_back(value);
     }
     return true;
@@ -407,7 +411,9 @@ std::string write_dump(const Dump& dump) {
 }
 
 DumpRead read_dump(std::string_view text) {
-  const std::optional<JsonValue> root = parse_json(text);
+  bool too_many = false;
+  const std::optional<JsonValue> root = parse_json(text, &too_many);
+  if (too_many) return {std::nullopt, "more than " + std::to_string(kMaxJsonValues) + " JSON values"};
   if (!root) return {std::nullopt, "not valid JSON (numbers must be integers of at most 64 bits)"};
   if (root->kind != JsonValue::Kind::object) return {std::nullopt, "not a dump: not a JSON object"};
   const JsonValue* version = root->find("dump_version");

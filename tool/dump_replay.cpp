@@ -72,6 +72,14 @@ Replay replay_dump(const Dump& dump) {
   if (missing.empty()) missing = system.missing();
   if (!missing.empty()) return {{}, "dump has " + missing};
   if (status != OXA_OK) return {{}, "replay failed with status " + std::to_string(status)};
+  // A record that its own samples contradict is a hand-edited dump.
+  if (dump.timing) {
+    const std::optional<Timing> measured = replay_timing(dump);
+    if (!measured || measured->available != dump.timing->available || measured->valid != dump.timing->valid ||
+        measured->cycles_over_baseline != dump.timing->cycles_over_baseline) {
+      return {{}, "timing record does not match its samples"};
+    }
+  }
   return {std::string(owned.get()), {}};
 }
 

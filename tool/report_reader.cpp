@@ -9,6 +9,8 @@ class Parser {
  public:
   explicit Parser(std::string_view text) : s_(text) {}
 
+  [[nodiscard]] bool too_many() const { return values_ > kMaxJsonValues; }
+
   std::optional<JsonValue> document() {
     JsonValue v;
     if (!value(v, 0)) return std::nullopt;
@@ -42,7 +44,7 @@ class Parser {
   }
 
   bool value(JsonValue& v, int depth) {
-    if (depth > kMaxDepth) return false;
+    if (depth > kMaxDepth || ++values_ > kMaxJsonValues) return false;
     skip_space();
     if (pos_ >= s_.size()) return false;
     const char c = s_[pos_];
@@ -157,6 +159,7 @@ class Parser {
 
   std::string_view s_;
   std::size_t pos_ = 0;
+  std::size_t values_ = 0;
 };
 
 }  // namespace
@@ -168,6 +171,11 @@ const JsonValue* JsonValue::find(std::string_view key) const {
   return nullptr;
 }
 
-std::optional<JsonValue> parse_json(std::string_view text) { return Parser(text).document(); }
+std::optional<JsonValue> parse_json(std::string_view text, bool* too_many) {
+  Parser parser(text);
+  std::optional<JsonValue> document = parser.document();
+  if (too_many != nullptr) *too_many = parser.too_many();
+  return document;
+}
 
 }  // namespace oxa::tool

@@ -3,6 +3,7 @@
 // A small reader for the report document, so the tool can summarise what
 // the library returned without linking any JSON library.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,8 +30,13 @@ struct JsonValue::Member {
   JsonValue value;
 };
 
+// At most this many values per document: several hundred times what a dump
+// or report holds, and a bound on the memory a hostile document can take.
+inline constexpr std::size_t kMaxJsonValues = 100'000;
+
 // Parses one JSON document with integer numbers only. Strings may use any
-// escape; \uXXXX above U+00FF is kept as UTF-8. Returns nothing on a syntax error.
-std::optional<JsonValue> parse_json(std::string_view text);
+// escape; \uXXXX above U+00FF is kept as UTF-8. Returns nothing on a syntax
+// error or beyond kMaxJsonValues values; `too_many`, if given, tells which.
+std::optional<JsonValue> parse_json(std::string_view text, bool* too_many = nullptr);
 
 }  // namespace oxa::tool

@@ -13,6 +13,7 @@
 #include "dump_format.h"
 #include "dump_recorder.h"
 #include "dump_replay.h"
+#include "report_reader.h"
 
 namespace oxa::test {
 namespace {
@@ -49,6 +50,8 @@ std::string registry_with(const std::string& property) {
 
 TEST(ReadDump, HostileDumpsGiveOneLineErrors) {
   const std::string deep = std::string(200, '[') + std::string(200, ']');
+  std::string zeros;
+  for (std::size_t i = 0; i < tool::kMaxJsonValues; ++i) zeros += "0,";
   const struct {
     std::string text;
     const char* error;
@@ -117,6 +120,10 @@ TEST(ReadDump, HostileDumpsGiveOneLineErrors) {
       {V + "\"timing\": {\"samples\": [[1, 2, 3, \"4\"]]}}", "timing sample 0 is not a number"},
       {V + "\"timing\": {\"record\": {\"available\": true}}}", "timing record 'valid' is missing"},
       {V + "\"clock_ns\": [-1, 5]}", "clock reading 0 is out of range (-1)"},
+      // Replayed, it would give a negative duration.
+      {V + "\"clock_ns\": [5, 4]}", "clock reading 1 is earlier than the one before it"},
+      // Parsed whole, it would take far more memory than its bytes.
+      {V + "\"ignored\": [" + zeros + "0]}", "more than 100000 JSON values"},
       {V + "\"clock_ns\": 5}", "'clock_ns' is not an array"},
       {V + "\"report\": 5}", "'report' is not a string"},
   };
@@ -140,9 +147,6 @@ TEST(ReplayDump, OddButValidDumpsReplay) {
            "\"registry\": {\"service\": false}, \"clock_ns\": [0, "
            "9223372036854775807]}",
        "\"duration_us\":9223372036854775}"},
-      {"clock going backwards",
-       V + kNothingMeasured + "\"registry\": {\"service\": false}, \"clock_ns\": [5000, 0]}",
-       "\"duration_us\":-5}"},
       {"data longer than the probe reads",
        registry_with("{\"key\": \"manufacturer\", \"kind\": \"data\", \"length\": 4097, \"hex\": \"51\"}, "
                      "{\"key\": \"model\", \"kind\": \"data\", \"length\": -3}, "
@@ -230,6 +234,17 @@ TEST(ReplayDump, NamesTheFirstInputTheDumpLacks) {
       {"no timestamps", [](Dump& d) { d.timestamps.clear(); }, "dump has no timestamp 1 (it holds 0)"},
       {"one clock reading", [](Dump& d) { d.clock.resize(1); }, "dump has no clock reading 2 (it holds 1)"},
       {"no clock", [](Dump& d) { d.clock.clear(); }, "dump has no clock reading 1 (it holds 0)"},
+      {"timing record as its samples give it",
+       [](Dump& d) {
+         d.timing = tool::replay_timing(d);
+         ASSERT_TRUE(d.timing);
+       },
+       ""},
+      {"timing record its samples contradict",
+       [](Dump& d) {
+         d.timing = Timing{true, true, 1};
+       },
+       "timing record does not match its samples"},
       // The registry is read before the timestamps: its gap is the one named.
       {"registry and timestamps missing",
        [](Dump& d) {
