@@ -129,6 +129,9 @@ TEST(ReplayTool, BadDumpIsOneLineAndStatusTwo) {
        "\"ecx\": "
        "\"0x666f736f\", \"edx\": \"0x76482074\"}], \"clock_ns\": [0, 0]}",
        "dump has no CPUID leaf 0x40000001 sub-leaf 0"},
+      // Dump text reaches the line escaped: it stays one printable line.
+      {R"({"dump_version": 1, "registry": {"properties": [{"key": "model", "kind": "a\nb\u001b[2J"}]}})",
+       R"(registry property 'model' has an unknown kind 'a\u000ab\u001b[2J')"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
