@@ -10,8 +10,8 @@
 #include "api/detection_run.h"
 #include "core/json_report.h"
 #include "oxa.h"
+#include "platform/native_registry.h"
 #include "platform/processor.h"
-#include "platform/registry.h"
 #include "platform/system.h"
 
 namespace {

@@ -30,7 +30,7 @@
 #include "api/detection_run.h"
 #include "byte_reader.h"
 #include "report_check.h"
-#include "support/fake_registry.h"
+#include "support/fake_iokit.h"
 #include "support/fake_system.h"
 #include "support/scripted_processor.h"
 

@@ -10,8 +10,6 @@ namespace oxa::tool {
 namespace {
 
 constexpr char kDigits[] = "0123456789abcdef";
-// The probe reads data of 1 to 4096 bytes; only then are the bytes recorded.
-constexpr std::int64_t kMaxDataBytes = 4096;
 
 std::string hex32(std::uint32_t value, bool padded) {
   char text[16];
@@ -50,15 +48,15 @@ std::string quote(std::string_view text) {
   return out + '"';
 }
 
-const char* kind_name(PropertyKind kind) {
+const char* kind_name(ValueKind kind) {
   switch (kind) {
-    case PropertyKind::absent:
+    case ValueKind::absent:
       return "absent";
-    case PropertyKind::string:
+    case ValueKind::string:
       return "string";
-    case PropertyKind::data:
+    case ValueKind::data:
       return "data";
-    case PropertyKind::other:
+    case ValueKind::other:
       break;
   }
   return "other";
@@ -68,10 +66,10 @@ const char* boolean(bool b) { return b ? "true" : "false"; }
 
 std::string property_json(const PropertyRecord& p) {
   std::string out = "{\"key\": " + quote(key_name(p.key)) + ", \"kind\": \"" + kind_name(p.kind) + "\"";
-  if (p.kind == PropertyKind::string) {
+  if (p.kind == ValueKind::string) {
     out += std::string(", \"converted\": ") + boolean(p.converted);
     if (p.converted) out += ", \"hex\": \"" + hex_bytes(p.bytes) + "\"";
-  } else if (p.kind == PropertyKind::data) {
+  } else if (p.kind == ValueKind::data) {
     out += ", \"length\": " + std::to_string(p.length);
     if (p.has_bytes) out += ", \"hex\": \"" + hex_bytes(p.bytes) + "\"";
   }
@@ -230,11 +228,11 @@ class Reader {
     const JsonValue* kind = e.find("kind");
     if (!expect(kind, JsonValue::Kind::string, name + " 'kind'", "a string")) return false;
     if (kind->text == "absent") {
-      p.kind = PropertyKind::absent;
+      p.kind = ValueKind::absent;
     } else if (kind->text == "other") {
-      p.kind = PropertyKind::other;
+      p.kind = ValueKind::other;
     } else if (kind->text == "string") {
-      p.kind = PropertyKind::string;
+      p.kind = ValueKind::string;
       p.converted = true;
       if (const JsonValue* c = e.find("converted");
           c != nullptr && !flag(c, name + " 'converted'", p.converted)) {
@@ -243,9 +241,14 @@ class Reader {
       if (p.converted) {
         if (!bytes(e.find("hex"), name + " 'hex'", p.bytes)) return false;
         p.has_bytes = true;
+        // What a conversion into the buffer gives: text up to its NUL.
+        if (p.bytes.find('\0') != std::string::npos) return fail(name + " 'hex' holds a NUL byte");
+        if (p.bytes.size() >= kIdentityBufferSize) {
+          return fail(name + " 'hex' is longer than " + std::to_string(kIdentityBufferSize - 1) + " bytes");
+        }
       }
     } else if (kind->text == "data") {
-      p.kind = PropertyKind::data;
+      p.kind = ValueKind::data;
       const JsonValue* hex = e.find("hex");
       if (hex != nullptr) {
         if (!bytes(hex, name + " 'hex'", p.bytes)) return false;
@@ -259,8 +262,7 @@ class Reader {
         return false;
       }
       // The probe reads exactly that many bytes: they must all be there.
-      if (p.length >= 1 && p.length <= kMaxDataBytes &&
-          p.bytes.size() != static_cast<std::size_t>(p.length)) {
+      if (data_length_is_read(p.length) && p.bytes.size() != static_cast<std::size_t>(p.length)) {
         return fail(name + " reports " + std::to_string(p.length) + " bytes but holds " +
                     std::to_string(p.bytes.size()));
       }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/processor.h"
-#include "platform/registry_common.h"
+#include "platform/registry.h"
 #include "probes/timing_probe.h"
 
 namespace oxa::tool {
@@ -31,11 +31,9 @@ struct SysctlRecord {
   std::int32_t value = 0;
 };
 
-enum class PropertyKind { absent, string, data, other };
-
 struct PropertyRecord {
   RegistryKey key = RegistryKey::manufacturer;
-  PropertyKind kind = PropertyKind::absent;
+  ValueKind kind = ValueKind::absent;
   bool converted = false;   // string: the UTF-8 conversion succeeded
   bool has_bytes = false;   // string: converted; data: its bytes were read
   std::string bytes;        // string: up to its NUL; data: all of them

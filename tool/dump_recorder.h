@@ -14,11 +14,12 @@
 #include "dump_format.h"
 #include "dump_replay.h"
 #include "platform/processor.h"
-#include "platform/registry_common.h"
+#include "platform/registry.h"
+#include "platform/system.h"
 
 namespace oxa::tool {
 
-template <class Inner>
+template <Processor Inner>
 class RecordingProcessor {
  public:
   RecordingProcessor(Inner& inner, Dump& dump) : inner_(inner), dump_(dump) {}
@@ -40,7 +41,7 @@ class RecordingProcessor {
   Dump& dump_;
 };
 
-template <class Inner>
+template <System Inner>
 class RecordingSystem {
  public:
   RecordingSystem(Inner& inner, Dump& dump) : inner_(inner), dump_(dump) {}
@@ -62,98 +63,51 @@ class RecordingSystem {
   Dump& dump_;
 };
 
-template <class Inner>
+template <Registry Inner>
 class RecordingRegistry {
+  using InnerDevice = decltype(std::declval<Inner&>().platform_device());
+  using InnerValue = decltype(std::declval<const InnerDevice&>().read(RegistryKey{}));
+
  public:
-  using Service = typename Inner::Service;
-  using Value = typename Inner::Value;
-  using StringRef = typename Inner::StringRef;
-  using DataRef = typename Inner::DataRef;
-  using Dictionary = typename Inner::Dictionary;
-  using TypeId = typename Inner::TypeId;
-  using Index = typename Inner::Index;
-  using Port = typename Inner::Port;
-  using Allocator = typename Inner::Allocator;
+  // The inner value, noted once it is read. Noting may throw; the inner
+  // value is a member by then and is released all the same.
+  class Value {
+   public:
+    Value(const InnerDevice& device, RegistryKey key, Dump& dump) : inner_(device.read(key)) {
+      const RegistryValue v = inner_.get();
+      PropertyRecord p;
+      p.key = key;
+      p.kind = v.kind;
+      p.converted = v.kind == ValueKind::string && v.readable;
+      p.length = v.data_length;
+      p.has_bytes = v.readable;
+      if (v.readable) p.bytes.assign(v.text);
+      dump.properties.push_back(std::move(p));
+    }
+    [[nodiscard]] RegistryValue get() const noexcept { return inner_.get(); }
+
+   private:
+    InnerValue inner_;
+  };
+
+  class Device {
+   public:
+    Device(Inner& inner, Dump& dump) noexcept : inner_(inner.platform_device()), dump_(dump) {
+      dump.service = static_cast<bool>(inner_);
+    }
+    explicit operator bool() const noexcept { return static_cast<bool>(inner_); }
+    [[nodiscard]] Value read(RegistryKey key) const { return Value(inner_, key, dump_); }
+
+   private:
+    InnerDevice inner_;
+    Dump& dump_;
+  };
 
   RecordingRegistry(Inner& inner, Dump& dump) : inner_(inner), dump_(dump) {}
 
-  Port main_port_default() { return inner_.main_port_default(); }
-  Allocator allocator_default() { return inner_.allocator_default(); }
-  Dictionary IOServiceMatching(const char* class_name) { return inner_.IOServiceMatching(class_name); }
-
-  Service IOServiceGetMatchingService(Port port, Dictionary matching) {
-    const Service service = inner_.IOServiceGetMatchingService(port, matching);
-    dump_.service = service != Service{};
-    return service;
-  }
-
-  Value IORegistryEntryCreateCFProperty(Service service, RegistryKey key, Allocator allocator,
-                                        std::uint32_t options) {
-    // Noted first: a failed note after the value exists would leak it.
-    PropertyRecord record;
-    record.key = key;
-    dump_.properties.push_back(std::move(record));
-    Value value{};
-    try {
-      value = inner_.IORegistryEntryCreateCFProperty(service, key, allocator, options);
-    } catch (...) {
-      dump_.properties.pop_back();
-      throw;
-    }
-    if (value != nullptr) dump_.properties.back().kind = PropertyKind::other;
-    return value;
-  }
-
-  // The probe works on one value at a time, the one it read last: every
-  // call on a value below describes the latest property record.
-  TypeId CFGetTypeID(Value value) {
-    const TypeId type = inner_.CFGetTypeID(value);
-    if (PropertyRecord* p = latest()) {
-      if (type == inner_.CFStringGetTypeID()) {
-        p->kind = PropertyKind::string;
-      } else if (type == inner_.CFDataGetTypeID()) {
-        p->kind = PropertyKind::data;
-      }
-    }
-    return type;
-  }
-  TypeId CFStringGetTypeID() { return inner_.CFStringGetTypeID(); }
-  TypeId CFDataGetTypeID() { return inner_.CFDataGetTypeID(); }
-
-  bool CFStringGetCString(StringRef string, char* buffer, Index size, std::uint32_t encoding) {
-    const bool converted = inner_.CFStringGetCString(string, buffer, size, encoding);
-    if (PropertyRecord* p = latest()) {
-      p->converted = converted;
-      if (converted && size > 0) {
-        std::size_t n = 0;
-        while (n < static_cast<std::size_t>(size) && buffer[n] != '\0') ++n;
-        p->bytes.assign(buffer, n);
-        p->has_bytes = true;
-      }
-    }
-    return converted;
-  }
-  Index CFDataGetLength(DataRef data) {
-    const Index length = inner_.CFDataGetLength(data);
-    if (PropertyRecord* p = latest()) p->length = static_cast<std::int64_t>(length);
-    return length;
-  }
-  const unsigned char* CFDataGetBytePtr(DataRef data) {
-    const unsigned char* bytes = inner_.CFDataGetBytePtr(data);
-    PropertyRecord* p = latest();
-    // The probe asks only for 1 to 4096 bytes, and reads exactly that many.
-    if (p != nullptr && bytes != nullptr && p->length >= 1 && p->length <= 4096) {
-      p->bytes.assign(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(p->length));
-      p->has_bytes = true;
-    }
-    return bytes;
-  }
-  void CFRelease(Value value) noexcept { inner_.CFRelease(value); }
-  int IOObjectRelease(Service service) noexcept { return inner_.IOObjectRelease(service); }
+  [[nodiscard]] Device platform_device() { return Device(inner_, dump_); }
 
  private:
-  PropertyRecord* latest() { return dump_.properties.empty() ? nullptr : &dump_.properties.back(); }
-
   Inner& inner_;
   Dump& dump_;
 };
@@ -164,8 +118,8 @@ struct Capture {
 };
 
 // One detection run over the given layers, recording what it read.
-template <class Processor, class System, class Registry>
-Capture capture(Processor& processor, System& system, Registry& registry) {
+template <Processor P, System S, Registry R>
+Capture capture(P& processor, S& system, R& registry) {
   Capture c;
   // Room for everything one run reads, so the timing loop does not allocate.
   c.dump.cpuid.reserve(64);
@@ -173,9 +127,9 @@ Capture capture(Processor& processor, System& system, Registry& registry) {
   c.dump.sysctl.reserve(4);
   c.dump.properties.reserve(4);
   c.dump.clock.reserve(4);
-  RecordingProcessor<Processor> p(processor, c.dump);
-  RecordingSystem<System> s(system, c.dump);
-  RecordingRegistry<Registry> r(registry, c.dump);
+  RecordingProcessor<P> p(processor, c.dump);
+  RecordingSystem<S> s(system, c.dump);
+  RecordingRegistry<R> r(registry, c.dump);
   char* document = nullptr;
   c.status = detect_json(&document, p, s, r);
   if (c.status == OXA_OK) {

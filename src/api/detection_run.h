@@ -18,8 +18,8 @@ namespace oxa {
 // One detection run over the given processor, operating system and platform
 // registry, ending in the status code and slot contract of oxa_detect_json.
 // The exported function hands in the native layers; tests hand in fakes.
-template <class Processor, class System, class Registry>
-int detect_json(char** out, Processor& processor, System& system, Registry& registry) noexcept {
+template <Processor P, System S, Registry R>
+int detect_json(char** out, P& processor, S& system, R& registry) noexcept {
   if (out == nullptr) return OXA_ERROR_NULL_ARGUMENT;
   *out = nullptr;
   try {

@@ -7,8 +7,8 @@
 #include "api/detection_run.h"
 #include "core/version.h"
 #include "oxa.h"
+#include "platform/native_registry.h"
 #include "platform/processor.h"
-#include "platform/registry.h"
 #include "platform/system.h"
 
 // The layers are built before the run's guard: they must neither allocate

@@ -1,14 +1,16 @@
 #pragma once
 
-// The few CoreFoundation and IOKit declarations the macOS registry binding
-// uses, with the prototypes of the real framework headers. Elsewhere than on
-// Apple the binding is compiled against this file (and never linked), so a
-// wrong call or signature breaks the build here too. On Apple the real
+// The few CoreFoundation, IOKit and sysctl declarations the macOS bindings
+// use, with the prototypes of the real headers. Elsewhere than on Apple the
+// bindings are compiled against this file (and never linked), so a wrong
+// call or signature breaks the build here too. On Apple the real
 // headers are used instead.
 
 #if defined(__APPLE__)
 #error "use the framework headers on Apple"
 #endif
+
+#include <stddef.h>
 
 // These mirror the frameworks' own C declarations, names included.
 // NOLINTBEGIN(modernize-use-using,bugprone-reserved-identifier)
@@ -59,6 +61,9 @@ io_service_t IOServiceGetMatchingService(mach_port_t mainPort, CFDictionaryRef m
 CFTypeRef IORegistryEntryCreateCFProperty(io_registry_entry_t entry, CFStringRef key,
                                           CFAllocatorRef allocator, IOOptionBits options);
 kern_return_t IOObjectRelease(io_object_t object);
+
+// BSD sysctl.
+int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, void* newp, size_t newlen);
 
 }  // extern "C"
 // NOLINTEND(modernize-use-using,bugprone-reserved-identifier)

@@ -2,13 +2,10 @@
 
 // The processor layer: CPUID, RDTSC and LFENCE. Probes take the processor as
 // a template argument, so the native one inlines to the bare instructions and
-// tests hand in a scripted one (tests/support/scripted_processor.h).
-//
-// A processor type provides:
-//   CpuidRegisters cpuid(std::uint32_t leaf, std::uint32_t subleaf);
-//   std::uint64_t  rdtsc();
-//   void           lfence();
+// tests hand in a scripted one (tests/support/scripted_processor.h), replay
+// its own.
 
+#include <concepts>
 #include <cstdint>
 
 #if defined(__x86_64__) || defined(_M_X64)
@@ -24,6 +21,13 @@ struct CpuidRegisters {
   std::uint32_t edx = 0;
 
   friend bool operator==(const CpuidRegisters&, const CpuidRegisters&) = default;
+};
+
+template <class P>
+concept Processor = requires(P& processor, std::uint32_t leaf, std::uint32_t subleaf) {
+  { processor.cpuid(leaf, subleaf) } -> std::same_as<CpuidRegisters>;
+  { processor.rdtsc() } -> std::same_as<std::uint64_t>;  // the time-stamp counter
+  processor.lfence();
 };
 
 #if defined(__x86_64__) || defined(_M_X64)

@@ -37,8 +37,8 @@ inline std::string signature_text(const CpuidRegisters& regs) {
 
 }  // namespace detail
 
-template <class Processor>
-Cpu read_cpu(Processor& processor) {
+template <Processor P>
+Cpu read_cpu(P& processor) {
   Cpu cpu;
   if (processor.cpuid(0x0u, 0u).eax == 0) return cpu;
   cpu.available = true;

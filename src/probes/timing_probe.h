@@ -8,6 +8,7 @@
 
 #include "core/evidence.h"
 #include "platform/processor.h"
+#include "platform/system.h"
 
 namespace oxa {
 
@@ -22,8 +23,8 @@ struct Timing {
 namespace detail {
 
 // Fenced on both sides so that neither earlier nor later work overlaps it.
-template <class Processor>
-[[gnu::always_inline]] inline std::uint64_t fenced_timestamp(Processor& processor) {
+template <Processor P>
+[[gnu::always_inline]] inline std::uint64_t fenced_timestamp(P& processor) {
   processor.lfence();
   const std::uint64_t ticks = processor.rdtsc();
   processor.lfence();
@@ -34,8 +35,8 @@ template <class Processor>
 
 // Touches only the processor and one kernel flag; allocates nothing and
 // throws nothing with the native layers.
-template <class Processor, class System>
-Timing measure_timing(Processor& processor, System& system) {
+template <Processor P, System S>
+Timing measure_timing(P& processor, S& system) {
   constexpr std::uint32_t kTscAndSse2 = 0x04000010u;  // EDX bits 4 and 26 of leaf 0x1
   constexpr int kSamples = 40;
   constexpr int kWarmUp = 8;

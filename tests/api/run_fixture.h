@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "support/fake_registry.h"
+#include "support/fake_iokit.h"
 #include "support/fake_system.h"
 #include "support/scripted_processor.h"
 

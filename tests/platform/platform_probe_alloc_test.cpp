@@ -10,7 +10,7 @@
 #include "core/evidence.h"
 #include "identity/platform_probe.h"
 #include "support/alloc_fault.h"
-#include "support/fake_registry.h"
+#include "support/fake_iokit.h"
 #include "support/fake_system.h"
 
 namespace oxa {

@@ -19,7 +19,6 @@ namespace oxa::test {
 namespace {
 
 using tool::Dump;
-using tool::PropertyKind;
 using tool::PropertyRecord;
 
 // Reads and replays a dump text: the report, or the error of the first step
@@ -95,6 +94,13 @@ TEST(ReadDump, HostileDumpsGiveOneLineErrors) {
        "registry property 'model' 'hex' is missing"},
       {V + "\"registry\": {\"properties\": [{\"key\": \"model\", \"kind\": \"string\", \"hex\": \"abc\"}]}}",
        "registry property 'model' 'hex' has an odd number of hex digits"},
+      // A converted string is text up to its NUL, and fits the buffer with it.
+      {V + "\"registry\": {\"properties\": [{\"key\": \"model\", \"kind\": \"string\", \"hex\": "
+           "\"410042\"}]}}",
+       "registry property 'model' 'hex' holds a NUL byte"},
+      {V + "\"registry\": {\"properties\": [{\"key\": \"model\", \"kind\": \"string\", \"hex\": \"" +
+           std::string(2 * kIdentityBufferSize, 'a') + "\"}]}}",
+       "registry property 'model' 'hex' is longer than 4095 bytes"},
       {V + "\"registry\": {\"properties\": [{\"key\": \"model\", \"kind\": \"data\", \"hex\": \"0g\"}]}}",
        "registry property 'model' 'hex' is not hex digits"},
       {V + "\"registry\": {\"properties\": [{\"key\": \"model\", \"kind\": \"data\", \"hex\": \"+f\"}]}}",
@@ -185,15 +191,15 @@ Dump hyperv_dump() {
   d.service = true;
   PropertyRecord manufacturer;
   manufacturer.key = RegistryKey::manufacturer;
-  manufacturer.kind = PropertyKind::string;
+  manufacturer.kind = ValueKind::string;
   manufacturer.converted = manufacturer.has_bytes = true;
   manufacturer.bytes = "Microsoft Corporation";
   PropertyRecord model;
   model.key = RegistryKey::model;
-  model.kind = PropertyKind::absent;
+  model.kind = ValueKind::absent;
   PropertyRecord product;
   product.key = RegistryKey::product_name;
-  product.kind = PropertyKind::other;
+  product.kind = ValueKind::other;
   d.properties = {manufacturer, model, product};
   d.timestamps = samples(20, 1500);
   d.clock = {1000, 5000};

@@ -19,8 +19,8 @@
 
 #include "core/evidence.h"
 #include "identity/platform_probe.h"
-#include "platform/registry.h"
-#include "platform/registry_sysfs.h"
+#include "platform/native_registry.h"
+#include "platform/registry_dmi.h"
 #include "support/fake_system.h"
 
 namespace oxa {
@@ -28,7 +28,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class SysfsRegistryTest : public ::testing::Test {
+class DmiRegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string pattern = (fs::temp_directory_path() / "oxa-dmi-XXXXXX").string();
@@ -44,34 +44,26 @@ class SysfsRegistryTest : public ::testing::Test {
     std::ofstream(dir_ / name, std::ios::binary) << content;
   }
 
-  // The text of one key as the probe would convert it; nullopt when the
+  // The text of one key as the probe would see it; nullopt when the
   // property is absent, "<no conversion>" when it does not convert.
   std::optional<std::string> read(RegistryKey key, const fs::path& root) {
     const std::string path = root.string();
-    SysfsRegistry registry(path.c_str());
-    const auto service = registry.IOServiceGetMatchingService(
-        registry.main_port_default(), registry.IOServiceMatching("IOPlatformExpertDevice"));
-    EXPECT_NE(service, 0u);
-    const auto value =
-        registry.IORegistryEntryCreateCFProperty(service, key, registry.allocator_default(), 0);
-    if (value == nullptr) return std::nullopt;
-    EXPECT_EQ(registry.CFGetTypeID(value), registry.CFStringGetTypeID());
-    char buffer[4096];
-    std::optional<std::string> text = "<no conversion>";
-    if (registry.CFStringGetCString(static_cast<SysfsRegistry::StringRef>(value), buffer, sizeof buffer,
-                                    kUtf8Encoding)) {
-      text = buffer;
-    }
-    registry.CFRelease(value);
-    registry.IOObjectRelease(service);
-    return text;
+    DmiRegistry registry(path.c_str());
+    const auto device = registry.platform_device();
+    EXPECT_TRUE(device);
+    const auto value = device.read(key);
+    const RegistryValue v = value.get();
+    if (v.kind == ValueKind::absent) return std::nullopt;
+    EXPECT_EQ(v.kind, ValueKind::string);
+    if (!v.readable) return "<no conversion>";
+    return std::string(v.text);
   }
   std::optional<std::string> read(RegistryKey key) { return read(key, dir_); }
 
   fs::path dir_;
 };
 
-TEST_F(SysfsRegistryTest, KeysReadTheirFiles) {
+TEST_F(DmiRegistryTest, KeysReadTheirFiles) {
   write("sys_vendor", "maker\n");
   write("product_name", "name\n");
   write("product_version", "version\n");
@@ -81,7 +73,7 @@ TEST_F(SysfsRegistryTest, KeysReadTheirFiles) {
   EXPECT_EQ(read(RegistryKey::product_name), "version");
 }
 
-TEST_F(SysfsRegistryTest, FileContents) {
+TEST_F(DmiRegistryTest, FileContents) {
   struct Case {
     const char* name;
     std::string content;
@@ -109,7 +101,7 @@ TEST_F(SysfsRegistryTest, FileContents) {
 
 // Whatever stands in an identity file's place, the read neither blocks nor
 // floods: only a plain file is a property.
-TEST_F(SysfsRegistryTest, AnythingButAPlainFileIsAbsent) {
+TEST_F(DmiRegistryTest, AnythingButAPlainFileIsAbsent) {
   write("plain", "QEMU\n");
   fs::create_directory(dir_ / "folder");
   ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
@@ -140,32 +132,32 @@ TEST_F(SysfsRegistryTest, AnythingButAPlainFileIsAbsent) {
   ::close(listener);
 }
 
-TEST_F(SysfsRegistryTest, UnreadableFileIsAbsent) {
+TEST_F(DmiRegistryTest, UnreadableFileIsAbsent) {
   if (::geteuid() == 0) GTEST_SKIP() << "root reads any file";
   write("sys_vendor", "QEMU\n");
   fs::permissions(dir_ / "sys_vendor", fs::perms::none);
   EXPECT_EQ(read(RegistryKey::manufacturer), std::nullopt);
 }
 
-TEST_F(SysfsRegistryTest, NoServiceWithoutTheFolderOrForOtherClasses) {
+TEST_F(DmiRegistryTest, NoDeviceWithoutTheFolder) {
   const std::string absent = (dir_ / "absent").string();
-  SysfsRegistry missing(absent.c_str());
-  EXPECT_EQ(missing.IOServiceGetMatchingService(0, missing.IOServiceMatching("IOPlatformExpertDevice")), 0u);
+  EXPECT_FALSE(DmiRegistry(absent.c_str()).platform_device());
 
   write("sys_vendor", "x\n");
   const std::string file = (dir_ / "sys_vendor").string();
-  SysfsRegistry file_as_root(file.c_str());
-  EXPECT_EQ(
-      file_as_root.IOServiceGetMatchingService(0, file_as_root.IOServiceMatching("IOPlatformExpertDevice")),
-      0u);
+  EXPECT_FALSE(DmiRegistry(file.c_str()).platform_device());
 
   const std::string folder = dir_.string();
-  SysfsRegistry present(folder.c_str());
-  EXPECT_EQ(present.IOServiceGetMatchingService(0, present.IOServiceMatching("IOUSBDevice")), 0u);
-  EXPECT_EQ(present.IORegistryEntryCreateCFProperty(0, RegistryKey::manufacturer, nullptr, 0), nullptr);
+  EXPECT_TRUE(DmiRegistry(folder.c_str()).platform_device());
 }
 
-TEST_F(SysfsRegistryTest, ProbeOnIdentityFolders) {
+// A file's NUL ends its text, as the NUL of a converted string does.
+TEST_F(DmiRegistryTest, TextEndsAtTheFirstNul) {
+  write("sys_vendor", std::string("QEMU\0junk\n", 10));
+  EXPECT_EQ(read(RegistryKey::manufacturer), "QEMU");
+}
+
+TEST_F(DmiRegistryTest, ProbeOnIdentityFolders) {
   struct Case {
     const char* name;
     std::map<std::string, std::string> files;  // empty: an empty folder
@@ -195,18 +187,18 @@ TEST_F(SysfsRegistryTest, ProbeOnIdentityFolders) {
     Result result;
     test::FakeSystem system;
     const std::string path = root.string();
-    SysfsRegistry registry(path.c_str());
+    DmiRegistry registry(path.c_str());
     detect_platform(result, system, registry);
     EXPECT_EQ(result.probes, (std::vector<Probe>{{"system", "unavailable"}, {"firmware", c.status}}));
     EXPECT_EQ(result.evidence, c.evidence);
   }
 }
 
-TEST_F(SysfsRegistryTest, ProbeWithoutFolderHasNoService) {
+TEST_F(DmiRegistryTest, ProbeWithoutFolderHasNoService) {
   Result result;
   test::FakeSystem system;
   const std::string absent = (dir_ / "absent").string();
-  SysfsRegistry registry(absent.c_str());
+  DmiRegistry registry(absent.c_str());
   detect_platform(result, system, registry);
   EXPECT_EQ(result.probes, (std::vector<Probe>{{"system", "unavailable"}, {"firmware", "unavailable"}}));
   EXPECT_TRUE(result.evidence.empty());

@@ -1,6 +1,7 @@
 #pragma once
 
-// The registry on macOS: IOKit and CoreFoundation, called as they are.
+// The IOKit and CoreFoundation calls the macOS registry binding makes, as
+// they are; IOKitRegistry<NativeIOKit> is the native registry on Apple.
 
 #include <cstdint>
 
@@ -11,11 +12,11 @@
 #include "platform/macos_declarations.h"
 #endif
 
-#include "platform/registry_common.h"
+#include "platform/registry.h"
 
 namespace oxa {
 
-class MacRegistry {
+class NativeIOKit {
  public:
   using Service = io_service_t;
   using Value = CFTypeRef;

@@ -1,19 +1,18 @@
 #pragma once
 
-// A platform registry for tests: one service (or none) whose three identity
-// properties are each absent, a string, a data object or a value of another
-// type. Every value handed out and every release is counted, and misuse
-// (release of null or of something never handed out, use after release,
-// wrong port, allocator, options or encoding) is recorded, so a test can ask
-// for balance() == "" after any run, exceptions included.
+// The IOKit and CoreFoundation calls of the macOS registry binding, faked:
+// one service (or none) whose three identity properties are each absent, a
+// string, a data object or a value of another type. Every value handed out
+// and every release is counted, and misuse (release of null or of something
+// never handed out, use after release, wrong port, allocator, options or
+// encoding) is recorded, so a test can ask for balance() == "" after any
+// run, exceptions included.
+//
+// FakeRegistry is the IOKit binding over this fake: the registry tests hand
+// to the probe and the run, set up and inspected through the fake's calls.
 //
 // Nothing here allocates while the probe runs, so allocation-fault sweeps
 // only see the probe's own allocations.
-//
-// In strict mode (a replayed capture) the service and each property answer
-// only once set up, absence included (set_service, set_absent): asking for
-// one that was not is a missing input, kept for missing(). The calls cannot
-// throw, so the run goes on as if the service or property were absent.
 
 #include <array>
 #include <cstddef>
@@ -25,11 +24,11 @@
 #include <utility>
 #include <vector>
 
-#include "platform/registry_common.h"
+#include "platform/registry_iokit.h"
 
 namespace oxa::test {
 
-class FakeRegistry {
+class FakeIOKit {
  public:
   struct Object;
 
@@ -79,21 +78,13 @@ class FakeRegistry {
     friend bool operator==(const Call&, const Call&) = default;
   };
 
-  FakeRegistry() { calls_.reserve(kCallCapacity); }
-  FakeRegistry(const FakeRegistry&) = delete;
-  FakeRegistry& operator=(const FakeRegistry&) = delete;
+  FakeIOKit() { calls_.reserve(kCallCapacity); }
+  FakeIOKit(const FakeIOKit&) = delete;
+  FakeIOKit& operator=(const FakeIOKit&) = delete;
 
   // --- Set-up ---
-  void remove_service() { set_service(false); }
-  void set_service(bool present) {
-    service_ = present ? kService : 0;
-    service_set_ = true;
-  }
-  void set_absent(RegistryKey key) {
-    objects_[index(key)].reset();
-    set_[index(key)] = true;
-  }
-  void strict(bool on) { strict_ = on; }
+  void remove_service() { service_ = 0; }
+  void set_absent(RegistryKey key) { objects_[index(key)].reset(); }
   void set_string(RegistryKey key, std::string text) { put(key, Kind::string, std::move(text), 0, true); }
   // A string that has no UTF-8 form (an unpaired surrogate, say).
   void set_unconvertible_string(RegistryKey key) { put(key, Kind::string, "", 0, false); }
@@ -115,9 +106,6 @@ class FakeRegistry {
   Index last_buffer_size() const { return last_buffer_size_; }
   // The key of the latest property read, if any.
   std::optional<RegistryKey> last_key_read() const { return last_key_read_; }
-  // Strict mode: the first input asked for and not set up, worded to follow
-  // "has"; empty when none.
-  std::string_view missing() const { return missing_input_ != nullptr ? missing_input_ : ""; }
 
   // Empty when every value handed out was released exactly once, a non-zero
   // service exactly once, the dictionary was handed on, and no misuse was
@@ -155,10 +143,6 @@ class FakeRegistry {
     log({Op::get_service, std::nullopt});
     if (port != kMainPort) misuse("wrong main port");
     if (matching == &dictionary_) ++dictionaries_taken_;
-    if (strict_ && !service_set_) {
-      note_missing("no registry service record");
-      return 0;
-    }
     if (service_ != 0) ++services_handed_out_;
     return service_;
   }
@@ -172,12 +156,6 @@ class FakeRegistry {
     }
     if (allocator != &allocator_) misuse("not the default allocator");
     if (options != 0) misuse("non-zero options");
-    if (strict_ && !set_[index(key)]) {
-      static constexpr const char* unread[] = {"no read of registry property 'manufacturer'",
-                                               "no read of registry property 'model'",
-                                               "no read of registry property 'product-name'"};
-      note_missing(unread[index(key)]);
-    }
     Object* value = object(key);
     if (value == nullptr) return nullptr;
     ++value->handed_out;
@@ -262,7 +240,6 @@ class FakeRegistry {
 
   void put(RegistryKey key, Kind kind, std::string bytes, Index length, bool convertible) {
     objects_[index(key)] = Object{key, kind, std::move(bytes), length, convertible, 0, 0};
-    set_[index(key)] = true;
   }
   static std::size_t index(RegistryKey key) { return static_cast<std::size_t>(key); }
   Object* object(RegistryKey key) { return objects_[index(key)] ? &*objects_[index(key)] : nullptr; }
@@ -301,16 +278,9 @@ class FakeRegistry {
   void misuse(const char* what) noexcept {
     if (misuse_ == nullptr) misuse_ = what;
   }
-  void note_missing(const char* what) noexcept {
-    if (missing_input_ == nullptr) missing_input_ = what;
-  }
 
   std::array<std::optional<Object>, 3> objects_;
-  std::array<bool, 3> set_{};
   Service service_ = kService;
-  bool service_set_ = false;
-  bool strict_ = false;
-  const char* missing_input_ = nullptr;
   int services_handed_out_ = 0;
   int service_releases_ = 0;
   int dictionaries_made_ = 0;
@@ -324,5 +294,8 @@ class FakeRegistry {
   bool calls_overflow_ = false;
   const char* misuse_ = nullptr;
 };
+
+// The IOKit binding over the fake calls; set up and inspected through them.
+using FakeRegistry = IOKitRegistry<FakeIOKit>;
 
 }  // namespace oxa::test

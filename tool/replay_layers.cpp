@@ -1,0 +1,141 @@
+#include "replay_layers.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace oxa::tool {
+namespace {
+
+[[noreturn]] void end(MissingInput& slot, MissingInput missing) {
+  if (!slot) slot = std::move(missing);
+  throw ReplayEnded{};
+}
+
+}  // namespace
+
+std::string describe(const MissingInput& missing) {
+  switch (missing.kind) {
+    case MissingInput::Kind::none:
+      break;
+    case MissingInput::Kind::cpuid: {
+      char text[64];
+      std::snprintf(text, sizeof text, "no CPUID leaf 0x%x sub-leaf %u", static_cast<unsigned>(missing.leaf),
+                    static_cast<unsigned>(missing.subleaf));
+      return text;
+    }
+    case MissingInput::Kind::timestamp:
+      return "no timestamp " + std::to_string(missing.position) + " (it holds " +
+             std::to_string(missing.held) + ")";
+    case MissingInput::Kind::sysctl:
+      return "no sysctl read of '" + missing.name + "'";
+    case MissingInput::Kind::clock_reading:
+      return "no clock reading " + std::to_string(missing.position) + " (it holds " +
+             std::to_string(missing.held) + ")";
+    case MissingInput::Kind::registry_device:
+      return "no registry service record";
+    case MissingInput::Kind::registry_property:
+      return "no read of registry property '" + std::string(key_name(missing.key)) + "'";
+  }
+  return {};
+}
+
+ReplayProcessor::ReplayProcessor(const Dump& dump, MissingInput& missing)
+    : timestamps_(dump.timestamps), missing_(missing) {
+  for (const CpuidRecord& r : dump.cpuid) cpuid_[{r.leaf, r.subleaf}].answers.push_back(r.regs);
+}
+
+CpuidRegisters ReplayProcessor::cpuid(std::uint32_t leaf, std::uint32_t subleaf) {
+  const auto it = cpuid_.find({leaf, subleaf});
+  if (it == cpuid_.end()) {
+    MissingInput m;
+    m.kind = MissingInput::Kind::cpuid;
+    m.leaf = leaf;
+    m.subleaf = subleaf;
+    end(missing_, std::move(m));
+  }
+  Answers& a = it->second;
+  const std::size_t at = a.next < a.answers.size() ? a.next++ : a.answers.size() - 1;
+  return a.answers[at];
+}
+
+std::uint64_t ReplayProcessor::rdtsc() {
+  if (next_timestamp_ >= timestamps_.size()) {
+    MissingInput m;
+    m.kind = MissingInput::Kind::timestamp;
+    m.position = next_timestamp_ + 1;
+    m.held = timestamps_.size();
+    end(missing_, std::move(m));
+  }
+  return timestamps_[next_timestamp_++];
+}
+
+ReplaySystem::ReplaySystem(const Dump& dump, MissingInput& missing) : clock_(dump.clock), missing_(missing) {
+  for (const SysctlRecord& r : dump.sysctl) sysctl_[r.name].outcomes.push_back(&r);
+}
+
+int ReplaySystem::sysctl_int32(const char* name, std::int32_t& value) {
+  const auto it = sysctl_.find(std::string_view(name));
+  if (it == sysctl_.end()) {
+    MissingInput m;
+    m.kind = MissingInput::Kind::sysctl;
+    m.name = name;
+    end(missing_, std::move(m));
+  }
+  Outcomes& o = it->second;
+  const std::size_t at = o.next < o.outcomes.size() ? o.next++ : o.outcomes.size() - 1;
+  const SysctlRecord& record = *o.outcomes[at];
+  if (!record.read) return -1;
+  value = record.value;
+  return 0;
+}
+
+std::int64_t ReplaySystem::steady_ns() {
+  if (next_reading_ >= clock_.size()) {
+    MissingInput m;
+    m.kind = MissingInput::Kind::clock_reading;
+    m.position = next_reading_ + 1;
+    m.held = clock_.size();
+    end(missing_, std::move(m));
+  }
+  return clock_[next_reading_++];
+}
+
+void* ReplaySystem::allocate(std::size_t size) noexcept { return std::malloc(size); }
+
+ReplayRegistry::Device ReplayRegistry::platform_device() {
+  if (!dump_.service) {
+    MissingInput m;
+    m.kind = MissingInput::Kind::registry_device;
+    end(missing_, std::move(m));
+  }
+  return Device(*dump_.service ? &dump_ : nullptr, missing_);
+}
+
+ReplayRegistry::Value ReplayRegistry::Device::read(RegistryKey key) const {
+  for (const PropertyRecord& p : dump_->properties) {
+    if (p.key != key) continue;
+    RegistryValue v;
+    v.kind = p.kind;
+    switch (p.kind) {
+      case ValueKind::string:
+        v.readable = p.converted;
+        break;
+      case ValueKind::data:
+        v.data_length = p.length;
+        // The reader made sure a length that is read has all its bytes.
+        v.readable = data_length_is_read(p.length);
+        break;
+      case ValueKind::absent:
+      case ValueKind::other:
+        break;
+    }
+    if (v.readable) v.text = p.bytes;
+    return Value(v);
+  }
+  MissingInput m;
+  m.kind = MissingInput::Kind::registry_property;
+  m.key = key;
+  end(missing_, std::move(m));
+}
+
+}  // namespace oxa::tool
