@@ -1,0 +1,25 @@
+// Must not compile: a registry fake that lacks platform_device(). The test
+// that builds it expects the compiler to name the contract it breaks.
+
+#include "core/evidence.h"
+#include "identity/platform_probe.h"
+
+namespace {
+
+struct QuietSystem {
+  int sysctl_int32(const char* /*name*/, std::int32_t& /*value*/) { return -1; }
+  std::int64_t steady_ns() { return 0; }
+  void* allocate(std::size_t /*size*/) { return nullptr; }
+};
+
+struct RegistryWithoutDevice {
+  bool platform_device_present() { return false; }
+};
+
+}  // namespace
+
+void run(oxa::Result& result) {
+  QuietSystem system;
+  RegistryWithoutDevice registry;
+  oxa::detect_platform(result, system, registry);
+}
