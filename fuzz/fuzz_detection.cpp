@@ -53,7 +53,7 @@ std::string property_text(ByteReader& in) {
 }
 
 // Sets one property; true when the probe can read text from it: a string
-// that fits the 4096-byte buffer with its NUL, or data of 1 to 4096 bytes.
+// that fits the identity buffer with its NUL, or data of 1 to that many bytes.
 bool set_property(FakeRegistry& registry, oxa::RegistryKey key, ByteReader& in) {
   switch (in.u8() % 6) {
     case 0:
@@ -61,7 +61,7 @@ bool set_property(FakeRegistry& registry, oxa::RegistryKey key, ByteReader& in) 
       break;
     case 1: {
       std::string text = property_text(in);
-      const bool fits = text.size() < 4096;
+      const bool fits = text.size() < oxa::kIdentityBufferSize;
       registry.set_string(key, std::move(text));
       return fits;
     }
@@ -70,15 +70,15 @@ bool set_property(FakeRegistry& registry, oxa::RegistryKey key, ByteReader& in) 
       break;
     case 3: {
       std::string bytes = property_text(in);
-      const bool fits = !bytes.empty() && bytes.size() <= 4096;
+      const bool fits = !bytes.empty() && bytes.size() <= oxa::kIdentityBufferSize;
       registry.set_data(key, std::move(bytes));
       return fits;
     }
     case 4: {
-      // A reported length inside 1..4096 would promise bytes the fake does
+      // A reported length that is read would promise bytes the fake does
       // not have; mirror it to the negative side instead.
       auto length = in.number<std::int64_t>();
-      if (length >= 1 && length <= 4096) length = -length;
+      if (length >= 1 && length <= static_cast<std::int64_t>(oxa::kIdentityBufferSize)) length = -length;
       registry.set_data_length(key, static_cast<FakeRegistry::Index>(length));
       break;
     }

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/json_report.h"
+#include "core/version.h"
 #include "support/json_bytes.h"
 
 namespace oxa::fuzz {
@@ -20,15 +22,6 @@ void fail(std::string_view what) {
 }
 
 namespace {
-
-constexpr std::array<const char*, 12> kMembers = {
-    "schema_version", "module_version",       "vm_score",         "vm_likelihood",   "hypervisors",
-    "containers",     "compatibility_layers", "host_hypervisors", "cloud_providers", "evidence",
-    "probes",         "duration_us"};
-constexpr std::array<const char*, 5> kLists = {"hypervisors", "containers", "compatibility_layers",
-                                               "host_hypervisors", "cloud_providers"};
-constexpr std::array<const char*, 5> kEvidenceMembers = {"source", "category", "vendor", "weight", "detail"};
-constexpr std::array<const char*, 2> kProbeMembers = {"source", "status"};
 
 // The bytes a JSON string stands for: the report escapes every byte outside
 // printable ASCII as \u00XX, which the parser turns into the code point
@@ -203,18 +196,18 @@ Json parse_report(std::string_view document) {
   }
   Json report = Json::parse(document, nullptr, false);
   check(!report.is_discarded(), "the document does not parse as JSON");
-  check_members(report, kMembers, "the report does not have the twelve members in order");
+  check_members(report, kReportMembers, "the report does not have the twelve members in order");
 
   std::string again;
   write(again, report);
   check(again == document, "the parsed document written back differs from the original bytes");
 
   check(report["schema_version"] == 1, "schema_version is not 1");
-  check(report["module_version"] == "1.0.0", "module_version is not \"1.0.0\"");
+  check(report["module_version"] == kVersion, "module_version is not the library's version");
   check(report["vm_score"].is_number_integer(), "vm_score is not an integer");
   check(report["duration_us"].is_number_integer(), "duration_us is not an integer");
   check(report["vm_likelihood"].is_string(), "vm_likelihood is not a string");
-  for (const char* key : kLists) {
+  for (const char* key : kVendorLists) {
     check(report[key].is_array(), "a vendor list is not an array");
     std::set<std::string> seen;
     for (const Json& vendor : report[key]) {

@@ -122,8 +122,9 @@ template <Processor P, System S, Registry R>
 Capture capture(P& processor, S& system, R& registry) {
   Capture c;
   // Room for everything one run reads, so the timing loop does not allocate.
-  c.dump.cpuid.reserve(64);
-  c.dump.timestamps.reserve(4 * 64);
+  constexpr auto kSamples = static_cast<std::size_t>(kTimingSamples);
+  c.dump.cpuid.reserve(kSamples + 16);
+  c.dump.timestamps.reserve(4 * kSamples);
   c.dump.sysctl.reserve(4);
   c.dump.properties.reserve(4);
   c.dump.clock.reserve(4);

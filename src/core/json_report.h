@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -8,6 +9,19 @@
 #include "core/evidence.h"
 
 namespace oxa {
+
+// The report's shape, for whoever reads or checks one: its members in
+// order, the vendor lists among them, and the members of an evidence and of
+// a probe object in order.
+inline constexpr std::array<const char*, 12> kReportMembers = {
+    "schema_version", "module_version",       "vm_score",         "vm_likelihood",   "hypervisors",
+    "containers",     "compatibility_layers", "host_hypervisors", "cloud_providers", "evidence",
+    "probes",         "duration_us"};
+inline constexpr std::array<const char*, 5> kVendorLists = {
+    "hypervisors", "containers", "compatibility_layers", "host_hypervisors", "cloud_providers"};
+inline constexpr std::array<const char*, 5> kEvidenceMembers = {"source", "category", "vendor", "weight",
+                                                                "detail"};
+inline constexpr std::array<const char*, 2> kProbeMembers = {"source", "status"};
 
 // Writes the report of one run: twelve members in fixed order, no
 // whitespace, and every byte outside printable ASCII escaped as \u00XX, so

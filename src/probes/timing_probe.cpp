@@ -8,9 +8,6 @@
 namespace oxa {
 namespace {
 
-// Above this many ticks a CPUID is slow enough to suggest a trap.
-constexpr std::uint64_t kThreshold = 1000;
-
 void append(std::string& text, std::uint64_t value) {
   char digits[20];  // 2^64 - 1 has 20 digits
   const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
@@ -27,13 +24,13 @@ void detect_timing(Result& result, const Timing& timing) {
   const bool identity = std::any_of(result.evidence.begin(), result.evidence.end(), [](const Evidence& e) {
     return e.category == "guest" || e.category == "host";
   });
-  const bool quiet = identity || timing.cycles_over_baseline <= kThreshold;
+  const bool quiet = identity || timing.cycles_over_baseline <= kSlowCpuidTicks;
 
   std::string detail = "cpuid ";
   append(detail, timing.cycles_over_baseline);
   detail += " cycles over baseline (";
   detail += quiet ? "threshold " : "over ";
-  append(detail, kThreshold);
+  append(detail, kSlowCpuidTicks);
   detail += ")";
   if (!quiet) detail += "; no hypervisor identity";
 

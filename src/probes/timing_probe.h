@@ -12,6 +12,15 @@
 
 namespace oxa {
 
+// The measurement: kTimingSamples samples of four timestamps each, of which
+// the first kTimingWarmUp are thrown away. A fastest CPUID above
+// kMaxCpuidTicks is no usable figure; one more than kSlowCpuidTicks over
+// the baseline suggests a trap.
+inline constexpr int kTimingSamples = 40;
+inline constexpr int kTimingWarmUp = 8;
+inline constexpr std::uint64_t kMaxCpuidTicks = 10'000'000;
+inline constexpr std::uint64_t kSlowCpuidTicks = 1000;
+
 // The outcome of one measurement. All zero means nothing was measured.
 // valid implies available; cycles_over_baseline is 0 unless valid.
 struct Timing {
@@ -38,9 +47,6 @@ template <Processor P>
 template <Processor P, System S>
 Timing measure_timing(P& processor, S& system) {
   constexpr std::uint32_t kTscAndSse2 = 0x04000010u;  // EDX bits 4 and 26 of leaf 0x1
-  constexpr int kSamples = 40;
-  constexpr int kWarmUp = 8;
-  constexpr std::uint64_t kMaxCpuidTicks = 10'000'000;
 
   if (processor.cpuid(0x0u, 0u).eax == 0) return {};
   if ((processor.cpuid(0x1u, 0u).edx & kTscAndSse2) != kTscAndSse2) return {};
@@ -53,7 +59,7 @@ Timing measure_timing(P& processor, S& system) {
   std::uint64_t fastest_cpuid = std::numeric_limits<std::uint64_t>::max();
   bool positive = false;
   std::uint32_t fold = 0;
-  for (int sample = 0; sample < kSamples; ++sample) {
+  for (int sample = 0; sample < kTimingSamples; ++sample) {
     const std::uint64_t t0 = detail::fenced_timestamp(processor);
     const std::uint64_t t1 = detail::fenced_timestamp(processor);
     const std::uint64_t t2 = detail::fenced_timestamp(processor);
@@ -63,7 +69,7 @@ Timing measure_timing(P& processor, S& system) {
 
     // A counter that went backwards (say, after a move to another core)
     // spoils the sample.
-    if (sample < kWarmUp || t1 < t0 || t3 < t2) continue;
+    if (sample < kTimingWarmUp || t1 < t0 || t3 < t2) continue;
     if (t3 - t2 > 0) positive = true;
     if (t1 - t0 < fastest_baseline) fastest_baseline = t1 - t0;
     if (t3 - t2 < fastest_cpuid) fastest_cpuid = t3 - t2;

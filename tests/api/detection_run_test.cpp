@@ -9,6 +9,7 @@
 #include <string>
 
 #include "api/run_fixture.h"
+#include "core/version.h"
 #include "support/json_check.h"
 
 namespace oxa {
@@ -46,16 +47,18 @@ TEST(DetectionRun, ProbesRunInOrderAndTheReportIsComplete) {
 
   const Outcome result = run(p, s, r);
   ASSERT_EQ(result.status, OXA_OK);
-  EXPECT_EQ(result.document,
-            R"({"schema_version":1,"module_version":"1.0.0","vm_score":99,"vm_likelihood":"very_likely",)"
-            R"("hypervisors":["kvm","qemu"],"containers":[],"compatibility_layers":[],"host_hypervisors":[],)"
-            R"("cloud_providers":[],"evidence":[)"
-            R"({"source":"cpu","category":"guest","vendor":"kvm","weight":95,"detail":"KVMKVMKVM"},)"
-            R"({"source":"firmware","category":"guest","vendor":"qemu","weight":85,"detail":"qemu"},)"
-            R"({"source":"timing","category":"diagnostic","vendor":"unknown","weight":0,)"
-            R"x("detail":"cpuid 1480 cycles over baseline (threshold 1000)"}],"probes":[)x"
-            R"({"source":"cpu","status":"ok"},{"source":"system","status":"unavailable"},)"
-            R"({"source":"firmware","status":"ok"},{"source":"timing","status":"ok"}],"duration_us":2})");
+  EXPECT_EQ(
+      result.document,
+      R"({"schema_version":1,"module_version":")" + std::string(kVersion) +
+          R"(","vm_score":99,"vm_likelihood":"very_likely",)"
+          R"("hypervisors":["kvm","qemu"],"containers":[],"compatibility_layers":[],"host_hypervisors":[],)"
+          R"("cloud_providers":[],"evidence":[)"
+          R"({"source":"cpu","category":"guest","vendor":"kvm","weight":95,"detail":"KVMKVMKVM"},)"
+          R"({"source":"firmware","category":"guest","vendor":"qemu","weight":85,"detail":"qemu"},)"
+          R"({"source":"timing","category":"diagnostic","vendor":"unknown","weight":0,)"
+          R"x("detail":"cpuid 1480 cycles over baseline (threshold 1000)"}],"probes":[)x"
+          R"({"source":"cpu","status":"ok"},{"source":"system","status":"unavailable"},)"
+          R"({"source":"firmware","status":"ok"},{"source":"timing","status":"ok"}],"duration_us":2})");
   EXPECT_EQ(s.last_allocation(), result.document.size() + 1);
   EXPECT_EQ(r.balance(), "");
 }

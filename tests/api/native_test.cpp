@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/version.h"
 #include "oxa.h"
 #include "support/json_check.h"
 
@@ -63,11 +63,10 @@ TEST(NativeDetection, StatusAndSlotContract) {
   char* slot = &stale;  // overwritten, never freed
   ASSERT_EQ(oxa_detect_json(&slot), OXA_OK);
   ASSERT_NE(slot, &stale);
-  EXPECT_EQ(std::strlen(slot), std::string(slot).size());
   oxa_free(slot);
   oxa_free(nullptr);
 
-  EXPECT_STREQ(oxa_version(), "1.0.0");
+  EXPECT_STREQ(oxa_version(), oxa::kVersion);
   EXPECT_EQ(oxa_version(), oxa_version());
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "probes/timing_probe.h"
 #include "support/fake_iokit.h"
 #include "support/fake_system.h"
 #include "support/scripted_processor.h"
@@ -24,12 +25,12 @@ inline void hypervisor_processor(ScriptedProcessor& p, std::string_view signatur
   p.set(0x40000000, signature_registers(max_leaf, signature));
 }
 
-// 40 samples of four timestamps, each sample with the given baseline and
+// kTimingSamples samples of four timestamps, each sample with the given baseline and
 // CPUID interval.
 inline std::vector<std::uint64_t> samples(std::uint64_t baseline, std::uint64_t cpuid) {
   std::vector<std::uint64_t> ticks;
   std::uint64_t t = 1000;
-  for (int i = 0; i < 40; ++i) {
+  for (int i = 0; i < kTimingSamples; ++i) {
     ticks.insert(ticks.end(), {t, t + baseline, t + baseline + 10, t + baseline + 10 + cpuid});
     t += 100000;
   }

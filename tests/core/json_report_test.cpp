@@ -8,6 +8,7 @@
 #include <set>
 
 #include "core/assessment.h"
+#include "core/version.h"
 #include "support/json_check.h"
 
 namespace oxa {
@@ -21,16 +22,18 @@ TEST(ToJson, WorkedExamplesByteForByte) {
   kvm.probe("cpu", "ok");
   kvm.probe("timing", "unavailable");
   EXPECT_EQ(to_json(kvm, 1234),
-            R"({"schema_version":1,"module_version":"1.0.0","vm_score":95,"vm_likelihood":"very_likely",)"
-            R"("hypervisors":["kvm"],"containers":[],"compatibility_layers":[],"host_hypervisors":[],)"
-            R"("cloud_providers":[],"evidence":[{"source":"cpu","category":"guest","vendor":"kvm",)"
-            R"("weight":95,"detail":"KVMKVMKVM"}],"probes":[{"source":"cpu","status":"ok"},)"
-            R"({"source":"timing","status":"unavailable"}],"duration_us":1234})");
+            R"({"schema_version":1,"module_version":")" + std::string(kVersion) +
+                R"(","vm_score":95,"vm_likelihood":"very_likely",)"
+                R"("hypervisors":["kvm"],"containers":[],"compatibility_layers":[],"host_hypervisors":[],)"
+                R"("cloud_providers":[],"evidence":[{"source":"cpu","category":"guest","vendor":"kvm",)"
+                R"("weight":95,"detail":"KVMKVMKVM"}],"probes":[{"source":"cpu","status":"ok"},)"
+                R"({"source":"timing","status":"unavailable"}],"duration_us":1234})");
 
   EXPECT_EQ(to_json(Result{}, 0),
-            R"({"schema_version":1,"module_version":"1.0.0","vm_score":0,"vm_likelihood":"unknown",)"
-            R"("hypervisors":[],"containers":[],"compatibility_layers":[],"host_hypervisors":[],)"
-            R"("cloud_providers":[],"evidence":[],"probes":[],"duration_us":0})");
+            R"({"schema_version":1,"module_version":")" + std::string(kVersion) +
+                R"(","vm_score":0,"vm_likelihood":"unknown",)"
+                R"("hypervisors":[],"containers":[],"compatibility_layers":[],"host_hypervisors":[],)"
+                R"("cloud_providers":[],"evidence":[],"probes":[],"duration_us":0})");
 }
 
 // The detail of a single finding as it stands in the document.

@@ -79,7 +79,7 @@ TEST_F(DmiRegistryTest, FileContents) {
     std::string content;
     std::string text;
   };
-  const std::string fits(4095, 'a');
+  const std::string fits(kIdentityBufferSize - 1, 'a');  // with its NUL exactly the buffer
   const Case cases[] = {
       {"trailing newline", "QEMU\n", "QEMU"},
       {"no trailing newline", "QEMU", "QEMU"},

@@ -88,7 +88,7 @@ TEST_F(PlatformProbe, NoServiceGivesOneUnavailableProbeAndReleasesNothing) {
 }
 
 TEST_F(PlatformProbe, PropertyValues) {
-  const std::string fits(4095, 'x');  // with its NUL exactly the 4096-byte buffer
+  const std::string fits(kIdentityBufferSize - 1, 'x');  // with its NUL exactly the buffer
   struct Case {
     const char* name;
     std::function<void(FakeRegistry&)> setup;
@@ -232,7 +232,7 @@ TEST_F(PlatformProbe, OrderOfEntriesAndOfRegistryCalls) {
                                   {Op::release_value, kProductName},
                                   {Op::release_service, std::nullopt},
                               }));
-  EXPECT_EQ(registry.last_buffer_size(), 4096);
+  EXPECT_EQ(registry.last_buffer_size(), static_cast<FakeRegistry::Index>(kIdentityBufferSize));
   EXPECT_EQ(registry.balance(), "");
 }
 

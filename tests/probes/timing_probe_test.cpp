@@ -16,8 +16,6 @@
 namespace oxa {
 namespace {
 
-constexpr int kSamples = 40;
-constexpr int kWarmUp = 8;
 constexpr std::uint32_t kTscAndSse2 = 0x04000010u;
 
 // One sample's figures: t1 - t0 and t3 - t2. Negative values make the
@@ -45,9 +43,9 @@ std::vector<std::uint64_t> timestamps(const std::vector<Sample>& samples) {
 // Warm-up samples, then counted ones, then single samples replaced by index.
 std::vector<Sample> run(Sample warm_up, Sample counted, const std::map<int, Sample>& replaced = {}) {
   std::vector<Sample> samples;
-  for (int i = 0; i < kSamples; ++i) {
+  for (int i = 0; i < kTimingSamples; ++i) {
     const auto it = replaced.find(i);
-    samples.push_back(it != replaced.end() ? it->second : i < kWarmUp ? warm_up : counted);
+    samples.push_back(it != replaced.end() ? it->second : i < kTimingWarmUp ? warm_up : counted);
   }
   return samples;
 }
@@ -95,7 +93,7 @@ TEST(MeasureTiming, Figures) {
     processor.timestamps(timestamps(c.samples));
     test::FakeSystem system;
     EXPECT_EQ(fields(measure_timing(processor, system)), fields(c.expected));
-    EXPECT_EQ(processor.timestamps_read(), 4u * kSamples);
+    EXPECT_EQ(processor.timestamps_read(), 4u * kTimingSamples);
   }
 }
 
@@ -130,9 +128,9 @@ TEST(MeasureTiming, WhenToMeasure) {
     const Timing timing = measure_timing(processor, system);
     EXPECT_EQ(fields(timing), fields(c.measured ? Timing{true, true, 300} : Timing{}));
     EXPECT_EQ(system.sysctl_reads(), std::vector<std::string>(c.sysctl_reads, "sysctl.proc_translated"));
-    EXPECT_EQ(processor.timestamps_read(), c.measured ? 4u * kSamples : 0u);
+    EXPECT_EQ(processor.timestamps_read(), c.measured ? 4u * kTimingSamples : 0u);
     std::vector<std::uint32_t> leaves = c.leaves;
-    if (c.measured) leaves.insert(leaves.end(), kSamples, 0x0u);
+    if (c.measured) leaves.insert(leaves.end(), kTimingSamples, 0x0u);
     EXPECT_EQ(processor.leaves(), leaves);
   }
 }
@@ -169,9 +167,9 @@ TEST(MeasureTiming, InstructionSequence) {
 
   std::string expected = "C0 C1 ";
   // Each timestamp fenced on both sides; the measured CPUID between t2 and t3.
-  for (int i = 0; i < kSamples; ++i) expected += "F R F F R F F R F C0 F R F ";
+  for (int i = 0; i < kTimingSamples; ++i) expected += "F R F F R F F R F C0 F R F ";
   EXPECT_EQ(processor.trace(), expected);
-  EXPECT_EQ(inner.timestamps_read(), 160u);
+  EXPECT_EQ(inner.timestamps_read(), 4u * kTimingSamples);
   EXPECT_EQ(inner.fences(), 320u);
 }
 

@@ -7,6 +7,8 @@
 #include <optional>
 #include <set>
 
+#include "core/json_report.h"
+#include "core/version.h"
 #include "support/json_bytes.h"
 
 namespace oxa::test {
@@ -51,10 +53,7 @@ Json parse_report(std::string_view document) {
     ADD_FAILURE() << "not a JSON object: " << document;
     return nullptr;
   }
-  static constexpr std::array<const char*, 12> kKeys = {
-      "schema_version", "module_version",       "vm_score",         "vm_likelihood",   "hypervisors",
-      "containers",     "compatibility_layers", "host_hypervisors", "cloud_providers", "evidence",
-      "probes",         "duration_us"};
+  const auto& kKeys = kReportMembers;
   std::size_t i = 0;
   for (const auto& [key, value] : report.items()) {
     if (i >= kKeys.size() || key != kKeys[i]) {
@@ -68,11 +67,10 @@ Json parse_report(std::string_view document) {
     return nullptr;
   }
   EXPECT_EQ(report["schema_version"], 1);
-  EXPECT_EQ(report["module_version"], "1.0.0");
+  EXPECT_EQ(report["module_version"], kVersion);
   EXPECT_TRUE(report["vm_score"].is_number_integer());
   EXPECT_TRUE(report["duration_us"].is_number_integer());
-  for (const char* key :
-       {"hypervisors", "containers", "compatibility_layers", "host_hypervisors", "cloud_providers"}) {
+  for (const char* key : kVendorLists) {
     expect_string_list(report[key], key);
   }
   const int score = report["vm_score"].get<int>();
