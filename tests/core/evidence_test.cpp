@@ -73,14 +73,5 @@ TEST(Lower, TouchesOnlyAsciiCapitals) {
   EXPECT_EQ(lower(""), "");
 }
 
-TEST(Contains, IsByteExact) {
-  EXPECT_TRUE(contains("", ""));
-  EXPECT_TRUE(contains("abc", ""));
-  EXPECT_TRUE(contains("abc", "bc"));
-  EXPECT_FALSE(contains("ab", "abc"));
-  EXPECT_FALSE(contains("Microsoft Hv", "microsoft hv"));
-  EXPECT_TRUE(contains(std::string("a\0b", 3), std::string("\0b", 2)));
-}
-
 }  // namespace
 }  // namespace oxa

@@ -40,38 +40,38 @@ class PlatformProbe : public ::testing::Test {
   FakeRegistry registry;
 };
 
-TEST_F(PlatformProbe, KernelFlag) {
-  struct Case {
-    const char* name;
-    std::optional<std::int32_t> value;  // nullopt: the read fails
-    const char* status;
-    bool evidence;
-  };
-  const Case cases[] = {
-      {"read fails", std::nullopt, "unavailable", false},
-      {"reads 0", 0, "ok", false},
-      {"reads 1", 1, "ok", true},
-      {"reads -1", -1, "ok", true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Result r;
-    test::FakeSystem s;
-    FakeRegistry reg;
-    if (c.value) s.set_sysctl("kern.hv_vmm_present", *c.value);
-    reg.set_string(kManufacturer, "QEMU");
-    detect_platform(r, s, reg);
+struct KernelFlagCase {
+  const char* name;
+  std::optional<std::int32_t> value;  // nullopt: the read fails
+  const char* status;
+  bool evidence;
+};
 
-    EXPECT_EQ(s.sysctl_reads(), std::vector<std::string>{"kern.hv_vmm_present"});
-    // The registry part runs whatever the flag did.
-    EXPECT_EQ(r.probes, (std::vector<Probe>{{"system", c.status}, {"firmware", "ok"}}));
-    std::vector<Evidence> expected;
-    if (c.evidence) expected.push_back(kSystemGuest);
-    expected.push_back(guest("qemu", "qemu"));
-    EXPECT_EQ(r.evidence, expected);
-    EXPECT_EQ(reg.balance(), "");
-  }
+class PlatformProbeKernelFlag : public PlatformProbe, public ::testing::WithParamInterface<KernelFlagCase> {};
+
+TEST_P(PlatformProbeKernelFlag, IsRecordedAndTheRegistryPartRunsRegardless) {
+  const KernelFlagCase& c = GetParam();
+  if (c.value) system.set_sysctl("kern.hv_vmm_present", *c.value);
+  registry.set_string(kManufacturer, "QEMU");
+  run();
+
+  EXPECT_EQ(system.sysctl_reads(), std::vector<std::string>{"kern.hv_vmm_present"});
+  EXPECT_EQ(result.probes, (std::vector<Probe>{{"system", c.status}, {"firmware", "ok"}}));
+  std::vector<Evidence> expected;
+  if (c.evidence) expected.push_back(kSystemGuest);
+  expected.push_back(guest("qemu", "qemu"));
+  EXPECT_EQ(result.evidence, expected);
+  EXPECT_EQ(registry.balance(), "");
 }
+
+INSTANTIATE_TEST_SUITE_P(Reads, PlatformProbeKernelFlag,
+                         ::testing::Values(KernelFlagCase{"fails", std::nullopt, "unavailable", false},
+                                           KernelFlagCase{"zero", 0, "ok", false},
+                                           KernelFlagCase{"one", 1, "ok", true},
+                                           KernelFlagCase{"minus_one", -1, "ok", true}),
+                         [](const ::testing::TestParamInfo<KernelFlagCase>& info) {
+                           return info.param.name;
+                         });
 
 TEST_F(PlatformProbe, NoServiceGivesOneUnavailableProbeAndReleasesNothing) {
   registry.remove_service();
