@@ -3,12 +3,11 @@
 # (everything installed must be relocatable), and builds and runs two hosts
 # against it: one through the CMake package, one through pkg-config.
 #
-# usage: consumers_test.sh BUILD_DIR LIBDIR CMAKE GENERATOR MAKE_PROGRAM CC [SANITIZE_FLAGS]
+# usage: consumers_test.sh BUILD_DIR LIBDIR CMAKE GENERATOR MAKE_PROGRAM CC SANITIZE_FLAGS VERSION
 set -euo pipefail
 
-build=$1 libdir=$2 cmake=$3 generator=$4 make_program=$5 cc=$6 sanitize=${7:-}
+build=$1 libdir=$2 cmake=$3 generator=$4 make_program=$5 cc=$6 sanitize=$7 version=$8
 here=$(cd "$(dirname "$0")" && pwd)
-version=1.0.0
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/oxa-package.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -45,9 +44,11 @@ readelf -d "$prefix/bin/oxa-detect" | grep -Eq "(RUNPATH|RPATH).*\[\\\$ORIGIN/$r
 out=$("$work/cmake-build/consumer") || fail "the CMake consumer failed"
 [[ $out == "$version" ]] || fail "the CMake consumer printed '$out'"
 
-# Same major version only: a 1.x request is met by 1.0.0 up to the minor
-# version installed, a request for another major version is not.
-for probe in "1.0 yes" "1 yes" "1.1 no" "0.9 no" "2.0 no"; do
+# Same major version only: a request for this major version is met up to
+# the minor version installed; a request for another major version is not.
+major=${version%%.*} minor=${version#*.}
+minor=${minor%%.*}
+for probe in "$major.$minor yes" "$major yes" "$major.$((minor + 1)) no" "$((major - 1)).9 no" "$((major + 1)).0 no"; do
   read -r request expected <<<"$probe"
   "$cmake" -S "$here/consumers/version_probe" -B "$work/probe-build" -G "$generator" \
     -DCMAKE_MAKE_PROGRAM="$make_program" -DCMAKE_PREFIX_PATH="$prefix" -DOXA_REQUEST="$request" \

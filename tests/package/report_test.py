@@ -166,7 +166,7 @@ class CHost(ReportChecks):
 class PythonHost(unittest.TestCase):
     def check_output(self, out):
         lines = out.decode("ascii").splitlines()
-        self.assertIn("liboxa 1.0.0", lines)
+        self.assertIn(f"liboxa {ARGS.version}", lines)
         self.assertTrue(any(re.fullmatch(f"likelihood: ({'|'.join(LIKELIHOODS)})", s) for s in lines), lines)
         self.assertTrue(any(re.fullmatch(r"score: \d+", s) for s in lines), lines)
 
@@ -180,7 +180,8 @@ class PythonHost(unittest.TestCase):
 
 def main():
     parser = argparse.ArgumentParser(add_help=False)
-    for option in ("--schema", "--data", "--tool", "--fixtures", "--library", "--c-host", "--python-host"):
+    for option in ("--schema", "--data", "--tool", "--fixtures", "--library", "--c-host", "--python-host",
+                   "--version"):
         parser.add_argument(option)
     _, rest = parser.parse_known_args(namespace=ARGS)
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
