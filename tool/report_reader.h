@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "json_text.h"  // kMaxJsonValues
+
 namespace oxa::tool {
 
 struct JsonValue {
@@ -29,10 +31,6 @@ struct JsonValue::Member {
   std::string key;
   JsonValue value;
 };
-
-// At most this many values per document: several hundred times what a dump
-// or report holds, and a bound on the memory a hostile document can take.
-inline constexpr std::size_t kMaxJsonValues = 100'000;
 
 // Parses one JSON document with integer numbers only. Strings may use any
 // escape; \uXXXX above U+00FF is kept as UTF-8. Returns nothing on a syntax

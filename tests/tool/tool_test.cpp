@@ -1,4 +1,4 @@
-// oxa-detect as a user runs it, and its report reader.
+// oxa-detect as a user runs it, its JSON reader and its summary.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -8,12 +8,15 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "json_text.h"
 #include "pretty_print.h"
 #include "report_reader.h"
 #include "summary.h"
@@ -322,6 +325,127 @@ TEST(Summary, AlignsColumnsAndListsOnlyNonEmptyVendors) {
             "  firmware  unavailable\n");
   EXPECT_FALSE(oxa::tool::summarize("{\"vm_score\":1}").has_value());
   EXPECT_FALSE(oxa::tool::summarize("not json").has_value());
+}
+
+using oxa::tool::Json;
+using oxa::tool::JsonRead;
+using oxa::tool::kMaxJsonDepth;
+using oxa::tool::kMaxJsonValues;
+using oxa::tool::read_json;
+
+TEST(JsonText, ReadsIntegersStringsAndStructure) {
+  const JsonRead r = read_json(
+      " {\"a\":[1,-2,true,null,\"x\\u00e9\\\"\\\\\\/\\n\",{}],\"b\":{\"a\":[]},"
+      "\"c\":[9223372036854775807,-9223372036854775808,-0]}\n",
+      {"a", "b", "c"});
+  ASSERT_EQ(r.fault, JsonRead::Fault::none);
+  const Json& a = r.value.at("a");
+  ASSERT_EQ(a.size(), 6u);
+  EXPECT_EQ(a[0], 1);
+  EXPECT_EQ(a[1].get<std::int64_t>(), -2);
+  EXPECT_EQ(a[2], true);
+  EXPECT_TRUE(a[3].is_null());
+  EXPECT_EQ(a[4].get<std::string>(), "x\xe9\"\\/\n");  // \u00XX is the byte XX
+  EXPECT_EQ(a[5], Json::object());
+  EXPECT_EQ(r.value.at("b"), Json::parse(R"({"a":[]})"));
+  // Every number is a signed 64-bit integer, the non-negative ones included.
+  for (const Json& n : r.value.at("c")) EXPECT_TRUE(n.is_number_integer() && !n.is_number_unsigned()) << n;
+  EXPECT_EQ(r.value.at("c")[0].get<std::int64_t>(), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(r.value.at("c")[1].get<std::int64_t>(), std::numeric_limits<std::int64_t>::min());
+  EXPECT_EQ(read_json("[]", {}).value, Json::array());
+  EXPECT_EQ(read_json("\"\"", {}).value, "");
+}
+
+TEST(JsonText, RefusesWhatIsNotJsonWithIntegers) {
+  const std::string cases[] = {
+      "", " ", "{", "[1,]", "{\"a\"}", "{\"a\":1,}", "\"\\u12\"", "\"open", "[1] 2", "{\"a\":01x}", "[01]",
+      "nul", "'a'", "/* note */ 1", std::string("[1]\0", 4), std::string("[1]\0]", 5),
+      // Strings: raw control bytes, bytes that are not UTF-8, a lone surrogate.
+      "\"a\nb\"", "\"\xff\"", "\"\\ud800\"",
+      // Numbers: fractions, exponents, beyond 64 bits signed; also where the
+      // member is dropped.
+      "[1.5]", "1e3", "-0.0", "[9223372036854775808]", "-9223372036854775809", "99999999999999999999",
+      "{\"b\":1.5}"};
+  for (const std::string& bad : cases) {
+    EXPECT_EQ(read_json(bad, {"a"}).fault, JsonRead::Fault::syntax) << bad;
+  }
+}
+
+TEST(JsonText, BoundsDepthAndNumberOfValues) {
+  const auto nested = [](std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+  // The root stands at depth 0: kMaxJsonDepth + 1 brackets reach the bound.
+  EXPECT_EQ(read_json(nested(kMaxJsonDepth + 1), {}).fault, JsonRead::Fault::none);
+  EXPECT_EQ(read_json(nested(kMaxJsonDepth + 2), {}).fault, JsonRead::Fault::syntax);
+  EXPECT_EQ(read_json("{\"x\":" + nested(kMaxJsonDepth) + "}", {}).fault, JsonRead::Fault::none);
+  EXPECT_EQ(read_json("{\"x\":" + nested(kMaxJsonDepth + 1) + "}", {}).fault, JsonRead::Fault::syntax);
+  EXPECT_EQ(read_json(std::string(16 << 20, '['), {}).fault, JsonRead::Fault::syntax);
+
+  // An array of n zeros is n + 1 values.
+  const auto zeros = [](std::size_t n) {
+    std::string text = "[";
+    for (std::size_t i = 0; i < n; ++i) text += i == 0 ? "0" : ",0";
+    return text;
+  };
+  EXPECT_EQ(read_json(zeros(kMaxJsonValues - 1) + "]", {}).fault, JsonRead::Fault::none);
+  EXPECT_EQ(read_json(zeros(kMaxJsonValues) + "]", {}).fault, JsonRead::Fault::too_many);
+  // Reached before a later syntax fault; counted in dropped members too.
+  EXPECT_EQ(read_json(zeros(kMaxJsonValues) + ",x", {}).fault, JsonRead::Fault::too_many);
+  EXPECT_EQ(read_json("{\"x\":" + zeros(kMaxJsonValues - 2) + "]}", {}).fault, JsonRead::Fault::none);
+  EXPECT_EQ(read_json("{\"x\":" + zeros(kMaxJsonValues - 1) + "]}", {}).fault, JsonRead::Fault::too_many);
+  std::string objects = "[{}";
+  for (std::size_t i = 1; i < kMaxJsonValues; ++i) objects += ",{}";
+  EXPECT_EQ(read_json(objects + "]", {}).fault, JsonRead::Fault::too_many);
+}
+
+TEST(JsonText, KeepsOnlyTheNamedMembersAndTheFirstOfTwins) {
+  const struct {
+    const char* text;
+    const char* kept;
+  } cases[] = {
+      {R"({"a":1,"b":2})", R"({"a":1})"},
+      {R"({"b":{"a":1},"a":{"b":1,"a":[{"a":2,"c":3},{"c":[]}]}})", R"({"a":{"a":[{"a":2},{}]}})"},
+      {R"([{"b":1},{"a":"x","b":[1,2]}])", R"([{},{"a":"x"}])"},
+      {R"({"a":1,"a":2})", R"({"a":1})"},
+      {R"({"a":{"a":1},"a":{"a":2}})", R"({"a":{"a":1}})"},
+      {R"({"a":[1],"a":{"b":2}})", R"({"a":[1]})"},
+  };
+  for (const auto& c : cases) {
+    const JsonRead r = read_json(c.text, {"a"});
+    EXPECT_EQ(r.fault, JsonRead::Fault::none) << c.text;
+    EXPECT_EQ(r.value, Json::parse(c.kept)) << c.text;
+  }
+}
+
+TEST(JsonText, StringsComeBackAsTheBytesTheyEscape) {
+  const struct {
+    std::string json;
+    std::string bytes;
+  } cases[] = {
+      {R"("plain")", "plain"},
+      {R"("\u0000\u001f\u007f")", std::string("\0\x1f\x7f", 3)},
+      {R"("\u0080\u00e9\u00ff")", "\x80\xe9\xff"},
+      // Two escaped bytes that happen to spell UTF-8 stay two bytes.
+      {R"("a\u00c3\u00a9b")",
+       "a\xc3\xa9"
+       "b"},
+      // Raw UTF-8 of the same code points: once parsed, nothing tells it apart.
+      {"\"\xc2\x80\xc3\xa9\xc3\xbf\"", "\x80\xe9\xff"},
+      // Above U+00FF, which none of our writers produces: kept as UTF-8.
+      {R"("\u0100\u20ac\ud83d\ude00")", "\xc4\x80\xe2\x82\xac\xf0\x9f\x98\x80"},
+  };
+  for (const auto& c : cases) {
+    const JsonRead r = read_json(c.json, {});
+    ASSERT_EQ(r.fault, JsonRead::Fault::none) << c.json;
+    EXPECT_EQ(r.value.get<std::string>(), c.bytes) << c.json;
+  }
+  // Text no parser hands over: whatever is not C2 or C3 and a continuation
+  // byte is copied.
+  EXPECT_EQ(oxa::tool::raw_bytes("\xc3"), "\xc3");
+  EXPECT_EQ(oxa::tool::raw_bytes("\xc3"
+                                 "A"),
+            "\xc3"
+            "A");
+  EXPECT_EQ(oxa::tool::raw_bytes("\xe2\x82\xac\xc2\xa0"), "\xe2\x82\xac\xa0");
 }
 
 TEST(ReportReader, AcceptsJsonAndRejectsBrokenInput) {

@@ -1,0 +1,50 @@
+#pragma once
+
+// Reading the JSON the tool takes in (dumps, and the library's report) into
+// nlohmann::ordered_json, within bounds that hold on hostile input.
+
+#include <cstddef>
+#include <initializer_list>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+namespace oxa::tool {
+
+using Json = nlohmann::ordered_json;
+
+// At most this many values per document: several hundred times what a dump
+// or report holds, and a bound on the time and memory a hostile document
+// can take.
+inline constexpr std::size_t kMaxJsonValues = 100'000;
+
+// Deep enough for any dump or report; a value nested deeper is refused.
+inline constexpr std::size_t kMaxJsonDepth = 64;
+
+struct JsonRead {
+  enum class Fault { none, syntax, too_many };
+  Fault fault = Fault::none;
+  Json value;  // the document, when fault is none
+};
+
+// Parses one JSON document whose numbers are all integers of at most 64 bits
+// (signed); any other number is a syntax fault, as is a value nested deeper
+// than kMaxJsonDepth. Values beyond kMaxJsonValues, counted everywhere, are
+// a too_many fault.
+//
+// Only object members named in `members` are kept, at any depth; the others
+// are parsed, counted and dropped, so an ignored member costs no memory. Of
+// a member that appears twice in an object, the first is kept.
+//
+// Strings come back as the bytes they stand for (see raw_bytes). Numbers
+// are all std::int64_t. Throws nothing but std::bad_alloc.
+JsonRead read_json(std::string_view text, std::initializer_list<std::string_view> members);
+
+// The bytes behind a parsed JSON string. Our writers put every byte outside
+// printable ASCII as \u00XX, which a JSON parser turns into the code point
+// U+00XX in UTF-8 (C2 xx or C3 xx); each such code point becomes the single
+// byte XX again. Code points above U+00FF, which none of our writers
+// produce, are kept as their UTF-8 bytes.
+std::string raw_bytes(std::string_view utf8);
+
+}  // namespace oxa::tool
