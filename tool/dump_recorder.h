@@ -96,7 +96,7 @@ class RecordingRegistry {
       dump.service = static_cast<bool>(inner_);
     }
     explicit operator bool() const noexcept { return static_cast<bool>(inner_); }
-    [[nodiscard]] Value read(RegistryKey key) const { return Value(inner_, key, dump_); }
+    [[nodiscard]] Value read(RegistryKey key) const { return {inner_, key, dump_}; }
 
    private:
     InnerDevice inner_;
@@ -105,7 +105,7 @@ class RecordingRegistry {
 
   RecordingRegistry(Inner& inner, Dump& dump) : inner_(inner), dump_(dump) {}
 
-  [[nodiscard]] Device platform_device() { return Device(inner_, dump_); }
+  [[nodiscard]] Device platform_device() { return {inner_, dump_}; }
 
  private:
   Inner& inner_;

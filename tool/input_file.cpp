@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <string_view>
+#include <system_error>
 
 #include "platform/regular_file.h"
 
@@ -18,7 +18,7 @@ std::string read_input(const char* path, std::string& bytes) {
     case RegularFile::Status::ok:
       break;
     case RegularFile::Status::missing:
-      return std::string("cannot open: ") + std::strerror(file.error());
+      return "cannot open: " + std::generic_category().message(file.error());
     case RegularFile::Status::not_regular:
       return "not a regular file";
   }
@@ -29,7 +29,7 @@ std::string read_input(const char* path, std::string& bytes) {
     const long got = file.read(bytes.data() + size, kChunk);
     if (got < 0) {
       bytes.clear();
-      return std::string("cannot read: ") + std::strerror(file.error());
+      return "cannot read: " + std::generic_category().message(file.error());
     }
     bytes.resize(size + static_cast<std::size_t>(got));
     if (bytes.size() > kMaxInputBytes) {

@@ -108,7 +108,7 @@ ReplayRegistry::Device ReplayRegistry::platform_device() {
     m.kind = MissingInput::Kind::registry_device;
     end(missing_, std::move(m));
   }
-  return Device(*dump_.service ? &dump_ : nullptr, missing_);
+  return {*dump_.service ? &dump_ : nullptr, missing_};
 }
 
 ReplayRegistry::Value ReplayRegistry::Device::read(RegistryKey key) const {

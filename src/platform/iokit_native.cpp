@@ -5,6 +5,7 @@
 namespace oxa {
 
 static_assert(kUtf8Encoding == kCFStringEncodingUTF8);
+static_assert(Registry<IOKitRegistry<NativeIOKit>>);
 
 namespace {
 

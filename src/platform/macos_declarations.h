@@ -10,7 +10,7 @@
 #error "use the framework headers on Apple"
 #endif
 
-#include <stddef.h>
+#include <cstddef>
 
 // These mirror the frameworks' own C declarations, names included.
 // NOLINTBEGIN(modernize-use-using,bugprone-reserved-identifier)
@@ -63,7 +63,7 @@ CFTypeRef IORegistryEntryCreateCFProperty(io_registry_entry_t entry, CFStringRef
 kern_return_t IOObjectRelease(io_object_t object);
 
 // BSD sysctl.
-int sysctlbyname(const char* name, void* oldp, size_t* oldlenp, void* newp, size_t newlen);
+int sysctlbyname(const char* name, void* oldp, std::size_t* oldlenp, void* newp, std::size_t newlen);
 
 }  // extern "C"
 // NOLINTEND(modernize-use-using,bugprone-reserved-identifier)

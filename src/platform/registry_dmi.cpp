@@ -10,6 +10,8 @@
 
 namespace oxa {
 
+static_assert(Registry<DmiRegistry>);
+
 DmiRegistry::Value::Value(int folder, RegistryKey key) noexcept {
   const char* name = dmi_file(key);
   if (folder < 0 || name == nullptr) return;

@@ -55,7 +55,7 @@ class DmiRegistry {
     Device& operator=(const Device&) = delete;
 
     explicit operator bool() const noexcept { return folder_ >= 0; }
-    [[nodiscard]] Value read(RegistryKey key) const noexcept { return Value(folder_, key); }
+    [[nodiscard]] Value read(RegistryKey key) const noexcept { return {folder_, key}; }
 
    private:
     int folder_;

@@ -104,7 +104,7 @@ class IOKitRegistry : public Api {
     Device& operator=(const Device&) = delete;
 
     explicit operator bool() const noexcept { return service_ != Service{}; }
-    [[nodiscard]] Value read(RegistryKey key) const noexcept { return Value(api_, service_, key); }
+    [[nodiscard]] Value read(RegistryKey key) const noexcept { return {api_, service_, key}; }
 
    private:
     Api& api_;
