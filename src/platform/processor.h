@@ -2,7 +2,7 @@
 
 // The processor layer: CPUID, RDTSC and LFENCE. Probes take the processor as
 // a template argument, so the native one inlines to the bare instructions and
-// tests hand in a scripted one (tests/support/scripted_processor.h), replay
+// tests hand in a scripted one (ScriptedProcessor), replay
 // its own.
 
 #include <concepts>

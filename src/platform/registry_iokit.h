@@ -8,7 +8,7 @@
 // released exactly once, on every path.
 //
 // The framework calls come from Api, under their own names, so the binding
-// runs here over a fake that counts releases (tests/support/fake_iokit.h):
+// runs here over the test suite's fake, which counts releases:
 //   Types:  Service (io_service_t, 0 = none), Value (CFTypeRef, null =
 //           absent), StringRef and DataRef (what a Value is cast to),
 //           Dictionary, TypeId, Index (signed), Port, Allocator.

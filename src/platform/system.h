@@ -3,7 +3,7 @@
 // The operating-system layer of the detection run: kernel values by name, the
 // steady clock, and the allocator of the block handed to the host. Probes and
 // the run take it as a template argument; tests hand in a fake
-// (tests/support/fake_system.h), replay its own.
+// (FakeSystem), replay its own.
 
 #include <chrono>
 #include <concepts>
