@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
+#include <string>
 
 namespace oxa {
 
@@ -23,12 +25,49 @@ concept System = requires(S& system, const char* name, std::int32_t& value, std:
   { system.allocate(size) } -> std::same_as<void*>;
 };
 
+// What stands at a path, its last component not followed.
+enum class PathKind : unsigned char { absent, file, folder, other };
+
+// The most of a sign file that is read: far above any container sign.
+inline constexpr std::size_t kSignReadLimit = 16 * std::size_t{1024};
+
+// A system that can also show the Linux signs of a container or a
+// compatibility layer. linux_signs() says whether this system has them at
+// all (false on macOS, where those probes do not run).
+template <class S>
+concept LinuxSystem = System<S> && requires(S& system, const char* path) {
+  { system.linux_signs() } -> std::same_as<bool>;
+  { system.path_kind(path) } -> std::same_as<PathKind>;
+  // The first kSignReadLimit bytes of the plain file at `path` (a final
+  // symlink not followed); nothing when it is absent, unreadable or not a
+  // plain file. Never blocks.
+  { system.read_sign(path) } -> std::same_as<std::optional<std::string>>;
+  // The running kernel's release, as uname(2) gives it.
+  { system.kernel_release() } -> std::same_as<std::optional<std::string>>;
+};
+
 // Reads a 32-bit kernel value by name (sysctlbyname on Apple; elsewhere no
 // such names exist and every read fails). Defined per platform.
 int read_sysctl_int32(const char* name, std::int32_t& value) noexcept;
 
+// The Linux signs, defined per platform: elsewhere there are none. Paths
+// are absolute; `root`, when not empty, is a folder standing in for "/".
+#if defined(__linux__)
+inline constexpr bool kHasLinuxSigns = true;
+#else
+inline constexpr bool kHasLinuxSigns = false;
+#endif
+PathKind native_path_kind(const char* root, const char* path);
+std::optional<std::string> native_read_sign(const char* root, const char* path);
+std::optional<std::string> native_kernel_release();
+
 class NativeSystem {
  public:
+  NativeSystem() noexcept = default;
+  // Signs are looked for below `root` instead of "/" (for tests); it must
+  // outlive the system.
+  explicit NativeSystem(const char* root) noexcept : root_(root) {}
+
   int sysctl_int32(const char* name, std::int32_t& value) noexcept { return read_sysctl_int32(name, value); }
 
   std::int64_t steady_ns() noexcept {
@@ -38,6 +77,14 @@ class NativeSystem {
   }
 
   void* allocate(std::size_t size) noexcept { return std::malloc(size); }
+
+  bool linux_signs() const noexcept { return kHasLinuxSigns; }
+  PathKind path_kind(const char* path) const { return native_path_kind(root_, path); }
+  std::optional<std::string> read_sign(const char* path) const { return native_read_sign(root_, path); }
+  std::optional<std::string> kernel_release() const { return native_kernel_release(); }
+
+ private:
+  const char* root_ = "";
 };
 
 }  // namespace oxa
