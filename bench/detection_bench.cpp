@@ -83,6 +83,14 @@ void BM_RunOverFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_RunOverFloor);
 
+// The Linux container and compatibility signs alone: a handful of small
+// reads, next to the CPUID exits of a run.
+void BM_LinuxSigns(benchmark::State& state) {
+  oxa::NativeSystem system;
+  for (auto _ : state) benchmark::DoNotOptimize(oxa::read_linux_signs(system));
+}
+BENCHMARK(BM_LinuxSigns);
+
 void BM_ToJson(benchmark::State& state) {
   oxa::Result result;
   result.probe("cpu", "ok");

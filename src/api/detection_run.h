@@ -10,6 +10,7 @@
 #include "core/json_report.h"
 #include "identity/platform_probe.h"
 #include "oxa.h"
+#include "probes/container_probe.h"
 #include "probes/cpuid_probe.h"
 #include "probes/timing_probe.h"
 
@@ -30,6 +31,14 @@ int detect_json(char** out, P& processor, S& system, R& registry) noexcept {
     detect_cpu(result, read_cpu(processor));
     detect_platform(result, system, registry);
     detect_timing(result, measure_timing(processor, system));
+    // Linux only: what the process runs in besides a machine.
+    if constexpr (LinuxSystem<S>) {
+      if (system.linux_signs()) {
+        const LinuxSigns signs = read_linux_signs(system);
+        detect_container(result, signs);
+        detect_compatibility(result, signs);
+      }
+    }
     const std::int64_t duration_us = (system.steady_ns() - start_ns) / 1000;
 
     const std::string document = to_json(result, duration_us);

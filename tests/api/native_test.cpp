@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -53,6 +54,24 @@ TEST(NativeDetection, ReportHoldsWhatAnyX86MachineShows) {
     }
     EXPECT_TRUE(cpu_guest) << report.dump();
     EXPECT_GT(report["vm_score"].get<int>(), 0);
+  }
+}
+
+// Our own machines are Docker containers in KVM guests: a real run names
+// both, the container without taking the machine's place.
+TEST(NativeDetection, NamesTheContainerAndStillTheHypervisor) {
+  std::error_code ignored;
+  if (!std::filesystem::exists("/.dockerenv", ignored)) GTEST_SKIP() << "not in a Docker container";
+  char* document = nullptr;
+  ASSERT_EQ(oxa_detect_json(&document), OXA_OK);
+  const Json report = oxa::test::parse_report(document);
+  oxa_free(document);
+  ASSERT_FALSE(report.is_null());
+  EXPECT_EQ(report["containers"], Json::array({"docker"}));
+  EXPECT_TRUE(has_probe(report, "container"));
+  EXPECT_TRUE(has_probe(report, "compatibility"));
+  if (cpuinfo_has_hypervisor_flag()) {
+    EXPECT_FALSE(report["hypervisors"].empty()) << report.dump();
   }
 }
 
