@@ -17,6 +17,9 @@ namespace {
 class Builder {
  public:
   explicit Builder(std::initializer_list<std::string_view> members) : members_(members) {}
+  Builder(const Builder&) = delete;
+  Builder& operator=(const Builder&) = delete;
+  ~Builder() { dismantle(root_); }
 
   JsonRead::Fault fault() const { return fault_; }
   Json& root() { return root_; }
@@ -83,8 +86,7 @@ class Builder {
       parent->push_back(std::move(value));
       at = &parent->back();
     } else if (parent != nullptr && !skip) {
-      auto [it, inserted] = parent->get_ref<Json::object_t&>().emplace(key_, std::move(value));
-      if (inserted) at = &it->second;
+      at = add_member(*parent, std::move(key_), std::move(value));
     }
     if (placed != nullptr) *placed = at;
     return true;
@@ -132,6 +134,40 @@ JsonRead read_json(std::string_view text, std::initializer_list<std::string_view
   }
   read.value = std::move(builder.root());
   return read;
+}
+
+void dismantle(Json& value) noexcept {
+  if (value.is_array()) {
+    auto& items = value.get_ref<Json::array_t&>();
+    for (Json& item : items) dismantle(item);
+    items.clear();
+  } else if (value.is_object()) {
+    auto& members = value.get_ref<Json::object_t&>();
+    for (auto& member : members) dismantle(member.second);
+    members.clear();
+  }
+}
+
+Json* add_member(Json& object, std::string key, Json value) {
+  Json::object_t& members = object.get_ref<Json::object_t&>();
+  for (const auto& member : members) {
+    if (member.first == key) return nullptr;
+  }
+  if (members.size() == members.capacity()) {
+    Json::object_t grown;
+    grown.reserve(std::max<std::size_t>(4, 2 * members.size()));
+    try {
+      for (auto& member : members) grown.emplace_back(member.first, std::move(member.second));
+    } catch (...) {
+      // A key's copy failed: the values go back where they were.
+      auto to = members.begin();
+      for (auto& member : grown) (to++)->second = std::move(member.second);
+      throw;
+    }
+    members.swap(grown);  // the old pairs hold moved-from nulls now
+  }
+  members.emplace_back(std::move(key), std::move(value));
+  return &members.back().second;
 }
 
 std::string raw_bytes(std::string_view utf8) {

@@ -21,10 +21,31 @@ inline constexpr std::size_t kMaxJsonValues = 100'000;
 // Deep enough for any dump or report; a value nested deeper is refused.
 inline constexpr std::size_t kMaxJsonDepth = 64;
 
+// nlohmann's destructor frees a non-empty array or object through a stack it
+// allocates, inside a noexcept function: a failed allocation there ends the
+// process instead of reaching oxa-detect's "out of memory" line. So a
+// document is taken apart before it goes (dismantle), and members are added
+// without letting their vector copy and destroy them (add_member).
+
+// Empties every array and object in `value`, innermost first, which frees
+// everything and allocates nothing.
+void dismantle(Json& value) noexcept;
+
+// Appends the member `key` to an object and returns it; null, and nothing
+// added, when the object has that member already. ordered_json keeps members
+// in a vector of pairs with const keys, which grows by copying them and
+// destroying the originals; this grows it by moving the values.
+Json* add_member(Json& object, std::string key, Json value);
+
 struct JsonRead {
   enum class Fault { none, syntax, too_many };
   Fault fault = Fault::none;
   Json value;  // the document, when fault is none
+
+  JsonRead() = default;
+  JsonRead(JsonRead&&) noexcept = default;
+  JsonRead& operator=(JsonRead&&) = delete;
+  ~JsonRead() { dismantle(value); }
 };
 
 // Parses one JSON document whose numbers are all integers of at most 64 bits

@@ -416,6 +416,29 @@ TEST(JsonText, KeepsOnlyTheNamedMembersAndTheFirstOfTwins) {
   }
 }
 
+// Members are added in order, never twice, and survive the growth of their
+// object with their nested values.
+TEST(JsonText, AddMemberKeepsTheFirstAndTheOrder) {
+  Json object = Json::object();
+  for (int i = 0; i < 20; ++i) {
+    Json value = Json::array();
+    value.push_back(i);
+    value.push_back(Json::array());
+    Json* added = oxa::tool::add_member(object, "k" + std::to_string(i), std::move(value));
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(*added, Json::array({i, Json::array()}));
+  }
+  EXPECT_EQ(oxa::tool::add_member(object, "k3", 7), nullptr);
+  ASSERT_EQ(object.size(), 20u);
+  int i = 0;
+  for (auto it = object.begin(); it != object.end(); ++it, ++i) {
+    EXPECT_EQ(it.key(), "k" + std::to_string(i));
+    EXPECT_EQ(*it, Json::array({i, Json::array()}));
+  }
+  oxa::tool::dismantle(object);
+  EXPECT_EQ(object, Json::object());
+}
+
 TEST(JsonText, StringsComeBackAsTheBytesTheyEscape) {
   const struct {
     std::string json;
