@@ -1,10 +1,12 @@
 #include "dump_format.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <limits>
 
-#include "report_reader.h"
+#include "core/json_report.h"
+#include "json_text.h"
 
 namespace oxa::tool {
 namespace {
@@ -28,26 +30,6 @@ std::string hex_bytes(std::string_view bytes) {
   return out;
 }
 
-// A JSON string that keeps every byte: printable ASCII as itself, the rest as
-// \u00XX, which the reader turns back into that byte.
-std::string quote(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b == '"' || b == '\\') {
-      out += '\\';
-      out += c;
-    } else if (b < 0x20 || b >= 0x7F) {
-      out += "\\u00";
-      out += kDigits[b >> 4];
-      out += kDigits[b & 0xF];
-    } else {
-      out += c;
-    }
-  }
-  return out + '"';
-}
-
 const char* kind_name(ValueKind kind) {
   switch (kind) {
     case ValueKind::absent:
@@ -62,35 +44,127 @@ const char* kind_name(ValueKind kind) {
   return "other";
 }
 
-const char* boolean(bool b) { return b ? "true" : "false"; }
+// Adds a member the object does not have yet.
+void put(Json& object, std::string key, Json value) { add_member(object, std::move(key), std::move(value)); }
 
-std::string property_json(const PropertyRecord& p) {
-  std::string out = "{\"key\": " + quote(key_name(p.key)) + ", \"kind\": \"" + kind_name(p.kind) + "\"";
-  if (p.kind == ValueKind::string) {
-    out += std::string(", \"converted\": ") + boolean(p.converted);
-    if (p.converted) out += ", \"hex\": \"" + hex_bytes(p.bytes) + "\"";
-  } else if (p.kind == ValueKind::data) {
-    out += ", \"length\": " + std::to_string(p.length);
-    if (p.has_bytes) out += ", \"hex\": \"" + hex_bytes(p.bytes) + "\"";
-  }
-  return out + "}";
+Json cpuid_json(const CpuidRecord& r) {
+  Json out = Json::object();
+  put(out, "leaf", hex32(r.leaf, false));
+  put(out, "subleaf", hex32(r.subleaf, false));
+  put(out, "eax", hex32(r.regs.eax, true));
+  put(out, "ebx", hex32(r.regs.ebx, true));
+  put(out, "ecx", hex32(r.regs.ecx, true));
+  put(out, "edx", hex32(r.regs.edx, true));
+  return out;
 }
 
-// Joins items one per line at the given indent, as a JSON array.
-std::string lines(const std::vector<std::string>& items, const char* indent) {
-  if (items.empty()) return "[]";
-  std::string out = "[\n";
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    out += indent;
-    out += items[i];
-    out += i + 1 < items.size() ? ",\n" : "\n";
+Json sysctl_json(const SysctlRecord& r) {
+  Json out = Json::object();
+  put(out, "name", r.name);
+  put(out, "read", r.read);
+  put(out, "value", r.read ? r.value : 0);
+  return out;
+}
+
+Json property_json(const PropertyRecord& p) {
+  Json out = Json::object();
+  put(out, "key", std::string(key_name(p.key)));
+  put(out, "kind", kind_name(p.kind));
+  if (p.kind == ValueKind::string) {
+    put(out, "converted", p.converted);
+    if (p.converted) put(out, "hex", hex_bytes(p.bytes));
+  } else if (p.kind == ValueKind::data) {
+    put(out, "length", p.length);
+    if (p.has_bytes) put(out, "hex", hex_bytes(p.bytes));
   }
-  // The closing bracket sits two spaces left of the items.
-  out.append(indent, std::string_view(indent).size() - 2);
-  return out + "]";
+  return out;
+}
+
+Json registry_json(const Dump& dump) {
+  Json out = Json::object();
+  if (dump.service) {
+    put(out, "service", *dump.service);
+    Json properties = Json::array();
+    for (const PropertyRecord& p : dump.properties) properties.push_back(property_json(p));
+    put(out, "properties", std::move(properties));
+  }
+  return out;
+}
+
+Json timing_json(const Dump& dump) {
+  Json samples = Json::array();
+  for (std::size_t i = 0; i < dump.timestamps.size(); i += 4) {
+    Json sample = Json::array();
+    for (std::size_t j = i; j < i + 4 && j < dump.timestamps.size(); ++j) sample.push_back(dump.timestamps[j]);
+    samples.push_back(std::move(sample));
+  }
+  Json out = Json::object();
+  put(out, "samples", std::move(samples));
+  if (dump.timing) {
+    Json record = Json::object();
+    put(record, "available", dump.timing->available);
+    put(record, "valid", dump.timing->valid);
+    put(record, "cycles_over_baseline", dump.timing->cycles_over_baseline);
+    put(out, "record", std::move(record));
+  }
+  return out;
+}
+
+void quoted(std::string& out, std::string_view text) {
+  out += '"';
+  append_escaped(out, text);
+  out += '"';
+}
+
+// The dump's layout: a container that holds a container puts each member or
+// item on a line of its own, indented two spaces a level; any other is
+// written on one line, with ", " and ": " between its parts. Strings keep
+// every byte, as the report does: printable ASCII as itself, the rest as
+// \u00XX (nlohmann's dump() writes \n for a newline and refuses bytes that
+// are not UTF-8).
+void layout(std::string& out, const Json& value, std::size_t indent) {
+  if (value.is_string()) {
+    quoted(out, value.get_ref<const std::string&>());
+    return;
+  }
+  if (!value.is_structured()) {
+    out += value.dump();
+    return;
+  }
+  const bool object = value.is_object();
+  const bool lines = std::any_of(value.begin(), value.end(), [](const Json& v) { return v.is_structured(); });
+  out += object ? '{' : '[';
+  for (auto it = value.begin(); it != value.end(); ++it) {
+    if (it != value.begin()) out += ',';
+    if (lines) {
+      out += '\n';
+      out.append(indent + 2, ' ');
+    } else if (it != value.begin()) {
+      out += ' ';
+    }
+    if (object) {
+      quoted(out, it.key());
+      out += ": ";
+    }
+    layout(out, *it, indent + 2);
+  }
+  if (lines) {
+    out += '\n';
+    out.append(indent, ' ');
+  }
+  out += object ? '}' : ']';
 }
 
 // --- Reading ---
+
+// The member `key` of an object, or null.
+const Json* find(const Json& object, std::string_view key) {
+  const auto it = object.find(key);
+  return it != object.end() ? &*it : nullptr;
+}
+
+// The bytes of a string value (read_json has decoded its escapes).
+const std::string& string_of(const Json& string) { return string.get_ref<const std::string&>(); }
 
 class Reader {
  public:
@@ -101,20 +175,18 @@ class Reader {
     return false;
   }
 
-  const JsonValue* member(const JsonValue& object, std::string_view key) { return object.find(key); }
-
-  bool expect(const JsonValue* v, JsonValue::Kind kind, const std::string& where, const char* what) {
+  bool expect(const Json* v, Json::value_t kind, const std::string& where, const char* what) {
     if (v == nullptr) return fail(where + " is missing");
-    if (v->kind != kind) return fail(where + " is not " + what);
+    if (v->type() != kind) return fail(where + " is not " + what);
     return true;
   }
 
   // "0x" and 1 to 8 hexadecimal digits.
-  bool hex_word(const JsonValue& object, std::string_view key, const std::string& where, std::uint32_t& out) {
+  bool hex_word(const Json& object, std::string_view key, const std::string& where, std::uint32_t& out) {
     const std::string name = where + " '" + std::string(key) + "'";
-    const JsonValue* v = object.find(key);
-    if (!expect(v, JsonValue::Kind::string, name, "a string")) return false;
-    const std::string& t = v->text;
+    const Json* v = find(object, key);
+    if (!expect(v, Json::value_t::string, name, "a string")) return false;
+    const std::string& t = string_of(*v);
     if (t.size() < 3 || t.size() > 10 || t[0] != '0' || (t[1] != 'x' && t[1] != 'X')) {
       return fail(name + " is not a 32-bit hex number (0x and 1 to 8 digits)");
     }
@@ -125,25 +197,24 @@ class Reader {
     return true;
   }
 
-  bool number(const JsonValue* v, const std::string& name, std::int64_t min, std::int64_t max,
+  bool number(const Json* v, const std::string& name, std::int64_t min, std::int64_t max,
               std::int64_t& out) {
-    if (!expect(v, JsonValue::Kind::number, name, "a number")) return false;
-    if (v->number < min || v->number > max) {
-      return fail(name + " is out of range (" + std::to_string(v->number) + ")");
-    }
-    out = v->number;
+    if (!expect(v, Json::value_t::number_integer, name, "a number")) return false;
+    const auto value = v->get<std::int64_t>();
+    if (value < min || value > max) return fail(name + " is out of range (" + std::to_string(value) + ")");
+    out = value;
     return true;
   }
 
-  bool flag(const JsonValue* v, const std::string& name, bool& out) {
-    if (!expect(v, JsonValue::Kind::boolean, name, "true or false")) return false;
-    out = v->boolean;
+  bool flag(const Json* v, const std::string& name, bool& out) {
+    if (!expect(v, Json::value_t::boolean, name, "true or false")) return false;
+    out = v->get<bool>();
     return true;
   }
 
-  bool bytes(const JsonValue* v, const std::string& name, std::string& out) {
-    if (!expect(v, JsonValue::Kind::string, name, "a string")) return false;
-    const std::string& t = v->text;
+  bool bytes(const Json* v, const std::string& name, std::string& out) {
+    if (!expect(v, Json::value_t::string, name, "a string")) return false;
+    const std::string& t = string_of(*v);
     if (t.size() % 2 != 0) return fail(name + " has an odd number of hex digits");
     out.clear();
     out.reserve(t.size() / 2);
@@ -156,9 +227,9 @@ class Reader {
     return true;
   }
 
-  const JsonValue* array(const JsonValue& object, std::string_view key) {
-    const JsonValue* v = object.find(key);
-    if (v != nullptr && v->kind != JsonValue::Kind::array) {
+  const Json* array(const Json& object, std::string_view key) {
+    const Json* v = find(object, key);
+    if (v != nullptr && !v->is_array()) {
       // Appended, not concatenated: g++ 12 at -O3 misreads "'" + std::string
       // as an overlapping copy (-Wrestrict).
       std::string what = "'";
@@ -169,13 +240,13 @@ class Reader {
     return v;
   }
 
-  bool cpuid(const JsonValue& root, Dump& dump) {
-    const JsonValue* list = array(root, "cpuid");
+  bool cpuid(const Json& root, Dump& dump) {
+    const Json* list = array(root, "cpuid");
     if (list == nullptr) return error.empty();
-    for (std::size_t i = 0; i < list->items.size(); ++i) {
-      const JsonValue& e = list->items[i];
+    for (std::size_t i = 0; i < list->size(); ++i) {
+      const Json& e = (*list)[i];
       const std::string where = "cpuid entry " + std::to_string(i);
-      if (e.kind != JsonValue::Kind::object) return fail(where + " is not an object");
+      if (!e.is_object()) return fail(where + " is not an object");
       CpuidRecord r;
       if (!hex_word(e, "leaf", where, r.leaf) || !hex_word(e, "subleaf", where, r.subleaf) ||
           !hex_word(e, "eax", where, r.regs.eax) || !hex_word(e, "ebx", where, r.regs.ebx) ||
@@ -187,21 +258,21 @@ class Reader {
     return true;
   }
 
-  bool sysctl(const JsonValue& root, Dump& dump) {
-    const JsonValue* list = array(root, "sysctl");
+  bool sysctl(const Json& root, Dump& dump) {
+    const Json* list = array(root, "sysctl");
     if (list == nullptr) return error.empty();
-    for (std::size_t i = 0; i < list->items.size(); ++i) {
-      const JsonValue& e = list->items[i];
+    for (std::size_t i = 0; i < list->size(); ++i) {
+      const Json& e = (*list)[i];
       const std::string where = "sysctl entry " + std::to_string(i);
-      if (e.kind != JsonValue::Kind::object) return fail(where + " is not an object");
+      if (!e.is_object()) return fail(where + " is not an object");
       SysctlRecord r;
-      const JsonValue* name = e.find("name");
-      if (!expect(name, JsonValue::Kind::string, where + " 'name'", "a string")) return false;
-      r.name = name->text;
-      if (!flag(e.find("read"), where + " 'read'", r.read)) return false;
+      const Json* name = find(e, "name");
+      if (!expect(name, Json::value_t::string, where + " 'name'", "a string")) return false;
+      r.name = string_of(*name);
+      if (!flag(find(e, "read"), where + " 'read'", r.read)) return false;
       if (r.read) {
         std::int64_t value = 0;
-        if (!number(e.find("value"), where + " 'value'", std::numeric_limits<std::int32_t>::min(),
+        if (!number(find(e, "value"), where + " 'value'", std::numeric_limits<std::int32_t>::min(),
                     std::numeric_limits<std::int32_t>::max(), value)) {
           return false;
         }
@@ -212,34 +283,34 @@ class Reader {
     return true;
   }
 
-  bool property(const JsonValue& e, const std::string& where, PropertyRecord& p) {
-    if (e.kind != JsonValue::Kind::object) return fail(where + " is not an object");
-    const JsonValue* key = e.find("key");
-    if (!expect(key, JsonValue::Kind::string, where + " 'key'", "a string")) return false;
+  bool property(const Json& e, const std::string& where, PropertyRecord& p) {
+    if (!e.is_object()) return fail(where + " is not an object");
+    const Json* key = find(e, "key");
+    if (!expect(key, Json::value_t::string, where + " 'key'", "a string")) return false;
     bool known = false;
     for (const RegistryKey k : {RegistryKey::manufacturer, RegistryKey::model, RegistryKey::product_name}) {
-      if (key->text == key_name(k)) {
+      if (string_of(*key) == key_name(k)) {
         p.key = k;
         known = true;
       }
     }
     if (!known) return fail(where + " has an unknown key");
-    const std::string name = "registry property '" + key->text + "'";
-    const JsonValue* kind = e.find("kind");
-    if (!expect(kind, JsonValue::Kind::string, name + " 'kind'", "a string")) return false;
-    if (kind->text == "absent") {
+    const std::string name = "registry property '" + string_of(*key) + "'";
+    const Json* kind = find(e, "kind");
+    if (!expect(kind, Json::value_t::string, name + " 'kind'", "a string")) return false;
+    if (string_of(*kind) == "absent") {
       p.kind = ValueKind::absent;
-    } else if (kind->text == "other") {
+    } else if (string_of(*kind) == "other") {
       p.kind = ValueKind::other;
-    } else if (kind->text == "string") {
+    } else if (string_of(*kind) == "string") {
       p.kind = ValueKind::string;
       p.converted = true;
-      if (const JsonValue* c = e.find("converted");
+      if (const Json* c = find(e, "converted");
           c != nullptr && !flag(c, name + " 'converted'", p.converted)) {
         return false;
       }
       if (p.converted) {
-        if (!bytes(e.find("hex"), name + " 'hex'", p.bytes)) return false;
+        if (!bytes(find(e, "hex"), name + " 'hex'", p.bytes)) return false;
         p.has_bytes = true;
         // What a conversion into the buffer gives: text up to its NUL.
         if (p.bytes.find('\0') != std::string::npos) return fail(name + " 'hex' holds a NUL byte");
@@ -247,15 +318,15 @@ class Reader {
           return fail(name + " 'hex' is longer than " + std::to_string(kIdentityBufferSize - 1) + " bytes");
         }
       }
-    } else if (kind->text == "data") {
+    } else if (string_of(*kind) == "data") {
       p.kind = ValueKind::data;
-      const JsonValue* hex = e.find("hex");
+      const Json* hex = find(e, "hex");
       if (hex != nullptr) {
         if (!bytes(hex, name + " 'hex'", p.bytes)) return false;
         p.has_bytes = true;
       }
       p.length = static_cast<std::int64_t>(p.bytes.size());
-      const JsonValue* length = e.find("length");
+      const Json* length = find(e, "length");
       if (length == nullptr && hex == nullptr) return fail(name + " has neither 'length' nor 'hex'");
       if (length != nullptr && !number(length, name + " 'length'", std::numeric_limits<std::int64_t>::min(),
                                        std::numeric_limits<std::int64_t>::max(), p.length)) {
@@ -267,26 +338,26 @@ class Reader {
                     std::to_string(p.bytes.size()));
       }
     } else {
-      return fail(name + " has an unknown kind '" + kind->text + "'");
+      return fail(name + " has an unknown kind '" + string_of(*kind) + "'");
     }
     return true;
   }
 
-  bool registry(const JsonValue& root, Dump& dump) {
-    const JsonValue* reg = root.find("registry");
+  bool registry(const Json& root, Dump& dump) {
+    const Json* reg = find(root, "registry");
     if (reg == nullptr) return true;
-    if (reg->kind != JsonValue::Kind::object) return fail("'registry' is not an object");
-    if (const JsonValue* service = reg->find("service"); service != nullptr) {
+    if (!reg->is_object()) return fail("'registry' is not an object");
+    if (const Json* service = find(*reg, "service"); service != nullptr) {
       bool present = false;
       if (!flag(service, "registry 'service'", present)) return false;
       dump.service = present;
     }
-    const JsonValue* list = reg->find("properties");
+    const Json* list = find(*reg, "properties");
     if (list == nullptr) return true;
-    if (list->kind != JsonValue::Kind::array) return fail("registry 'properties' is not an array");
-    for (std::size_t i = 0; i < list->items.size(); ++i) {
+    if (!list->is_array()) return fail("registry 'properties' is not an array");
+    for (std::size_t i = 0; i < list->size(); ++i) {
       PropertyRecord p;
-      if (!property(list->items[i], "registry property " + std::to_string(i), p)) return false;
+      if (!property((*list)[i], "registry property " + std::to_string(i), p)) return false;
       for (const PropertyRecord& seen : dump.properties) {
         if (seen.key == p.key)
           return fail("registry property '" + std::string(key_name(p.key)) + "' appears twice");
@@ -296,35 +367,34 @@ class Reader {
     return true;
   }
 
-  bool timing(const JsonValue& root, Dump& dump) {
-    const JsonValue* t = root.find("timing");
+  bool timing(const Json& root, Dump& dump) {
+    const Json* t = find(root, "timing");
     if (t == nullptr) return true;
-    if (t->kind != JsonValue::Kind::object) return fail("'timing' is not an object");
-    if (const JsonValue* samples = t->find("samples"); samples != nullptr) {
-      if (samples->kind != JsonValue::Kind::array) return fail("timing 'samples' is not an array");
-      for (std::size_t i = 0; i < samples->items.size(); ++i) {
-        const JsonValue& s = samples->items[i];
+    if (!t->is_object()) return fail("'timing' is not an object");
+    if (const Json* samples = find(*t, "samples"); samples != nullptr) {
+      if (!samples->is_array()) return fail("timing 'samples' is not an array");
+      for (std::size_t i = 0; i < samples->size(); ++i) {
+        const Json& s = (*samples)[i];
         const std::string where = "timing sample " + std::to_string(i);
         // Only the last may be short: write_dump groups whatever was read.
-        const bool last = i + 1 == samples->items.size();
-        if (s.kind != JsonValue::Kind::array || s.items.size() > 4 || (s.items.size() < 4 && !last) ||
-            s.items.empty()) {
+        const bool last = i + 1 == samples->size();
+        if (!s.is_array() || s.size() > 4 || (s.size() < 4 && !last) || s.empty()) {
           return fail(where + " is not an array of four timestamps");
         }
-        for (const JsonValue& tick : s.items) {
+        for (const Json& tick : s) {
           std::int64_t value = 0;
           if (!number(&tick, where, 0, std::numeric_limits<std::int64_t>::max(), value)) return false;
           dump.timestamps.push_back(static_cast<std::uint64_t>(value));
         }
       }
     }
-    if (const JsonValue* r = t->find("record"); r != nullptr) {
-      if (r->kind != JsonValue::Kind::object) return fail("timing 'record' is not an object");
+    if (const Json* r = find(*t, "record"); r != nullptr) {
+      if (!r->is_object()) return fail("timing 'record' is not an object");
       Timing record;
       std::int64_t cycles = 0;
-      if (!flag(r->find("available"), "timing record 'available'", record.available) ||
-          !flag(r->find("valid"), "timing record 'valid'", record.valid) ||
-          !number(r->find("cycles_over_baseline"), "timing record 'cycles_over_baseline'", 0,
+      if (!flag(find(*r, "available"), "timing record 'available'", record.available) ||
+          !flag(find(*r, "valid"), "timing record 'valid'", record.valid) ||
+          !number(find(*r, "cycles_over_baseline"), "timing record 'cycles_over_baseline'", 0,
                   std::numeric_limits<std::int64_t>::max(), cycles)) {
         return false;
       }
@@ -334,14 +404,14 @@ class Reader {
     return true;
   }
 
-  bool clock(const JsonValue& root, Dump& dump) {
-    const JsonValue* list = array(root, "clock_ns");
+  bool clock(const Json& root, Dump& dump) {
+    const Json* list = array(root, "clock_ns");
     if (list == nullptr) return error.empty();
-    for (std::size_t i = 0; i < list->items.size(); ++i) {
+    for (std::size_t i = 0; i < list->size(); ++i) {
       std::int64_t value = 0;
       // Non-negative, as a steady clock reads: the run's difference of two
       // readings then cannot overflow.
-      if (!number(&list->items[i], "clock reading " + std::to_string(i), 0,
+      if (!number(&(*list)[i], "clock reading " + std::to_string(i), 0,
                   std::numeric_limits<std::int64_t>::max(), value)) {
         return false;
       }
@@ -358,82 +428,59 @@ class Reader {
 }  // namespace
 
 std::string write_dump(const Dump& dump) {
-  std::string out = "{\n  \"dump_version\": " + std::to_string(kDumpVersion) + ",\n";
+  struct Document {
+    Json json = Json::object();
+    ~Document() { dismantle(json); }
+  } doc;
+  put(doc.json, "dump_version", kDumpVersion);
+  Json cpuid = Json::array();
+  for (const CpuidRecord& r : dump.cpuid) cpuid.push_back(cpuid_json(r));
+  put(doc.json, "cpuid", std::move(cpuid));
+  Json sysctl = Json::array();
+  for (const SysctlRecord& r : dump.sysctl) sysctl.push_back(sysctl_json(r));
+  put(doc.json, "sysctl", std::move(sysctl));
+  put(doc.json, "registry", registry_json(dump));
+  put(doc.json, "timing", timing_json(dump));
+  put(doc.json, "clock_ns", dump.clock);
+  if (dump.report) put(doc.json, "report", *dump.report);
 
-  std::vector<std::string> items;
-  for (const CpuidRecord& r : dump.cpuid) {
-    items.push_back("{\"leaf\": \"" + hex32(r.leaf, false) + "\", \"subleaf\": \"" + hex32(r.subleaf, false) +
-                    "\", \"eax\": \"" + hex32(r.regs.eax, true) + "\", \"ebx\": \"" +
-                    hex32(r.regs.ebx, true) + "\", \"ecx\": \"" + hex32(r.regs.ecx, true) +
-                    "\", \"edx\": \"" + hex32(r.regs.edx, true) + "\"}");
-  }
-  out += "  \"cpuid\": " + lines(items, "    ") + ",\n";
-
-  items.clear();
-  for (const SysctlRecord& r : dump.sysctl) {
-    items.push_back("{\"name\": " + quote(r.name) + ", \"read\": " + boolean(r.read) +
-                    ", \"value\": " + std::to_string(r.read ? r.value : 0) + "}");
-  }
-  out += "  \"sysctl\": " + lines(items, "    ") + ",\n";
-
-  out += "  \"registry\": {";
-  if (dump.service) {
-    items.clear();
-    for (const PropertyRecord& p : dump.properties) items.push_back(property_json(p));
-    out += std::string("\n    \"service\": ") + boolean(*dump.service) +
-           ",\n    \"properties\": " + lines(items, "      ") + "\n  ";
-  }
-  out += "},\n";
-
-  items.clear();
-  for (std::size_t i = 0; i < dump.timestamps.size(); i += 4) {
-    std::string sample = "[";
-    for (std::size_t j = i; j < i + 4 && j < dump.timestamps.size(); ++j) {
-      if (j > i) sample += ", ";
-      sample += std::to_string(dump.timestamps[j]);
-    }
-    items.push_back(sample + "]");
-  }
-  out += "  \"timing\": {\n    \"samples\": " + lines(items, "      ");
-  if (dump.timing) {
-    out += std::string(",\n    \"record\": {\"available\": ") + boolean(dump.timing->available) +
-           ", \"valid\": " + boolean(dump.timing->valid) +
-           ", \"cycles_over_baseline\": " + std::to_string(dump.timing->cycles_over_baseline) + "}";
-  }
-  out += "\n  },\n";
-
-  items.clear();
-  for (const std::int64_t t : dump.clock) items.push_back(std::to_string(t));
-  out += "  \"clock_ns\": [";
-  for (std::size_t i = 0; i < items.size(); ++i) out += (i > 0 ? ", " : "") + items[i];
-  out += "]";
-
-  if (dump.report) out += ",\n  \"report\": " + quote(*dump.report);
-  return out + "\n}\n";
+  std::string out;
+  layout(out, doc.json, 0);
+  return out + '\n';
 }
 
 DumpRead read_dump(std::string_view text) {
-  bool too_many = false;
-  const std::optional<JsonValue> root = parse_json(text, &too_many);
-  if (too_many) return {std::nullopt, "more than " + std::to_string(kMaxJsonValues) + " JSON values"};
-  if (!root) return {std::nullopt, "not valid JSON (numbers must be integers of at most 64 bits)"};
-  if (root->kind != JsonValue::Kind::object) return {std::nullopt, "not a dump: not a JSON object"};
-  const JsonValue* version = root->find("dump_version");
+  // Members no reader below looks at are dropped while parsing.
+  const JsonRead read = read_json(
+      text, {"dump_version", "cpuid", "sysctl", "registry", "timing", "clock_ns", "report",  // the dump
+             "leaf", "subleaf", "eax", "ebx", "ecx", "edx",                                    // cpuid
+             "name", "read", "value",                                                          // sysctl
+             "service", "properties", "key", "kind", "converted", "length", "hex",             // registry
+             "samples", "record", "available", "valid", "cycles_over_baseline"});              // timing
+  if (read.fault == JsonRead::Fault::too_many) {
+    return {std::nullopt, "more than " + std::to_string(kMaxJsonValues) + " JSON values"};
+  }
+  if (read.fault != JsonRead::Fault::none) {
+    return {std::nullopt, "not valid JSON (numbers must be integers of at most 64 bits)"};
+  }
+  const Json& root = read.value;
+  if (!root.is_object()) return {std::nullopt, "not a dump: not a JSON object"};
+  const Json* version = find(root, "dump_version");
   if (version == nullptr) return {std::nullopt, "not a dump: no 'dump_version'"};
-  if (version->kind != JsonValue::Kind::number || version->number != kDumpVersion) {
+  if (!version->is_number_integer() || version->get<std::int64_t>() != kDumpVersion) {
     return {std::nullopt,
             "not a dump this tool reads: 'dump_version' is not " + std::to_string(kDumpVersion)};
   }
 
   Reader reader;
   Dump dump;
-  if (!reader.cpuid(*root, dump) || !reader.sysctl(*root, dump) || !reader.registry(*root, dump) ||
-      !reader.timing(*root, dump) || !reader.clock(*root, dump)) {
+  if (!reader.cpuid(root, dump) || !reader.sysctl(root, dump) || !reader.registry(root, dump) ||
+      !reader.timing(root, dump) || !reader.clock(root, dump)) {
     return {std::nullopt, reader.error};
   }
-  if (const JsonValue* report = root->find("report"); report != nullptr) {
-    if (report->kind != JsonValue::Kind::string) return {std::nullopt, "'report' is not a string"};
-    dump.report = report->text;
+  if (const Json* report = find(root, "report"); report != nullptr) {
+    if (!report->is_string()) return {std::nullopt, "'report' is not a string"};
+    dump.report = string_of(*report);
   }
   return {std::move(dump), {}};
 }

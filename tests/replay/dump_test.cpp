@@ -13,7 +13,7 @@
 #include "dump_format.h"
 #include "dump_recorder.h"
 #include "dump_replay.h"
-#include "report_reader.h"
+#include "json_text.h"
 
 namespace oxa::test {
 namespace {
@@ -176,6 +176,23 @@ TEST(ReplayDump, OddButValidDumpsReplay) {
     EXPECT_EQ(p.error, "");
     EXPECT_NE(p.report.find(c.in_report), std::string::npos) << p.report;
   }
+}
+
+// Texts are bytes: each \u00XX escape reads back as the byte XX and is
+// written again as itself. A code point above U+00FF, which no dump writer
+// produces, is kept as its UTF-8 bytes.
+TEST(ReadDump, TextsAreTheBytesTheirEscapesStandFor) {
+  const std::string text =
+      V + R"("sysctl": [{"name": "a\u00ffb\u0001", "read": false}], "report": "r\u00e9\u20ac"})";
+  const tool::DumpRead read = tool::read_dump(text);
+  ASSERT_TRUE(read.dump) << read.error;
+  ASSERT_EQ(read.dump->sysctl.size(), 1u);
+  EXPECT_EQ(read.dump->sysctl[0].name, "a\xff"
+                                       "b\x01");
+  EXPECT_EQ(read.dump->report, "r\xe9\xe2\x82\xac");
+  const std::string written = tool::write_dump(*read.dump);
+  EXPECT_NE(written.find(R"({"name": "a\u00ffb\u0001", "read": false, "value": 0})"), std::string::npos) << written;
+  EXPECT_NE(written.find(R"("report": "r\u00e9\u00e2\u0082\u00ac")"), std::string::npos) << written;
 }
 
 // A Hyper-V guest whose run reads every kind of input.
