@@ -157,6 +157,15 @@ void layout(std::string& out, const Json& value, std::size_t indent) {
 
 // --- Reading ---
 
+// Every member name the reader below looks at; the others are dropped while
+// parsing.
+constexpr const char* kDumpMembers[] = {
+    "dump_version", "cpuid", "sysctl", "registry", "timing", "clock_ns", "report",  // the dump
+    "leaf", "subleaf", "eax", "ebx", "ecx", "edx",                                    // cpuid
+    "name", "read", "value",                                                          // sysctl
+    "service", "properties", "key", "kind", "converted", "length", "hex",             // registry
+    "samples", "record", "available", "valid", "cycles_over_baseline"};               // timing
+
 // The member `key` of an object, or null.
 const Json* find(const Json& object, std::string_view key) {
   const auto it = object.find(key);
@@ -450,13 +459,7 @@ std::string write_dump(const Dump& dump) {
 }
 
 DumpRead read_dump(std::string_view text) {
-  // Members no reader below looks at are dropped while parsing.
-  const JsonRead read = read_json(
-      text, {"dump_version", "cpuid", "sysctl", "registry", "timing", "clock_ns", "report",  // the dump
-             "leaf", "subleaf", "eax", "ebx", "ecx", "edx",                                    // cpuid
-             "name", "read", "value",                                                          // sysctl
-             "service", "properties", "key", "kind", "converted", "length", "hex",             // registry
-             "samples", "record", "available", "valid", "cycles_over_baseline"});              // timing
+  const JsonRead read = read_json(text, kDumpMembers);
   if (read.fault == JsonRead::Fault::too_many) {
     return {std::nullopt, "more than " + std::to_string(kMaxJsonValues) + " JSON values"};
   }

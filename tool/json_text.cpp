@@ -16,7 +16,7 @@ namespace {
 // constant work per event. Returning false from an event stops the parse.
 class Builder {
  public:
-  explicit Builder(std::initializer_list<std::string_view> members) : members_(members) {}
+  explicit Builder(std::span<const char* const> members) : members_(members) {}
   Builder(const Builder&) = delete;
   Builder& operator=(const Builder&) = delete;
   ~Builder() { dismantle(root_); }
@@ -107,7 +107,7 @@ class Builder {
     return true;
   }
 
-  std::initializer_list<std::string_view> members_;
+  std::span<const char* const> members_;
   Json root_;
   std::vector<Json*> open_;  // the open containers, innermost last; null when dropped
   std::string key_;          // the name of the member whose value comes next
@@ -118,7 +118,7 @@ class Builder {
 
 }  // namespace
 
-JsonRead read_json(std::string_view text, std::initializer_list<std::string_view> members) {
+JsonRead read_json(std::string_view text, std::span<const char* const> members) {
   JsonRead read;
   // No JSON text holds a NUL byte, but the parser takes one outside a string
   // for the end of the input and would ignore whatever follows it.

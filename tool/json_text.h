@@ -4,8 +4,8 @@
 // nlohmann::ordered_json, within bounds that hold on hostile input.
 
 #include <cstddef>
-#include <initializer_list>
 #include <nlohmann/json.hpp>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -59,7 +59,7 @@ struct JsonRead {
 //
 // Strings come back as the bytes they stand for (see raw_bytes). Numbers
 // are all std::int64_t. Throws nothing but std::bad_alloc.
-JsonRead read_json(std::string_view text, std::initializer_list<std::string_view> members);
+JsonRead read_json(std::string_view text, std::span<const char* const> members);
 
 // The bytes behind a parsed JSON string. Our writers put every byte outside
 // printable ASCII as \u00XX, which a JSON parser turns into the code point

@@ -333,11 +333,14 @@ using oxa::tool::kMaxJsonDepth;
 using oxa::tool::kMaxJsonValues;
 using oxa::tool::read_json;
 
+constexpr const char* kA[] = {"a"};
+constexpr const char* kABC[] = {"a", "b", "c"};
+
 TEST(JsonText, ReadsIntegersStringsAndStructure) {
   const JsonRead r = read_json(
       " {\"a\":[1,-2,true,null,\"x\\u00e9\\\"\\\\\\/\\n\",{}],\"b\":{\"a\":[]},"
       "\"c\":[9223372036854775807,-9223372036854775808,-0]}\n",
-      {"a", "b", "c"});
+      kABC);
   ASSERT_EQ(r.fault, JsonRead::Fault::none);
   const Json& a = r.value.at("a");
   ASSERT_EQ(a.size(), 6u);
@@ -367,7 +370,7 @@ TEST(JsonText, RefusesWhatIsNotJsonWithIntegers) {
       "[1.5]", "1e3", "-0.0", "[9223372036854775808]", "-9223372036854775809", "99999999999999999999",
       "{\"b\":1.5}"};
   for (const std::string& bad : cases) {
-    EXPECT_EQ(read_json(bad, {"a"}).fault, JsonRead::Fault::syntax) << bad;
+    EXPECT_EQ(read_json(bad, kA).fault, JsonRead::Fault::syntax) << bad;
   }
 }
 
@@ -410,7 +413,7 @@ TEST(JsonText, KeepsOnlyTheNamedMembersAndTheFirstOfTwins) {
       {R"({"a":[1],"a":{"b":2}})", R"({"a":[1]})"},
   };
   for (const auto& c : cases) {
-    const JsonRead r = read_json(c.text, {"a"});
+    const JsonRead r = read_json(c.text, kA);
     EXPECT_EQ(r.fault, JsonRead::Fault::none) << c.text;
     EXPECT_EQ(r.value, Json::parse(c.kept)) << c.text;
   }
