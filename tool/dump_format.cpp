@@ -166,12 +166,6 @@ constexpr const char* kDumpMembers[] = {
     "service", "properties", "key", "kind", "converted", "length", "hex",             // registry
     "samples", "record", "available", "valid", "cycles_over_baseline"};               // timing
 
-// The member `key` of an object, or null.
-const Json* find(const Json& object, std::string_view key) {
-  const auto it = object.find(key);
-  return it != object.end() ? &*it : nullptr;
-}
-
 // The bytes of a string value (read_json has decoded its escapes).
 const std::string& string_of(const Json& string) { return string.get_ref<const std::string&>(); }
 
@@ -193,7 +187,7 @@ class Reader {
   // "0x" and 1 to 8 hexadecimal digits.
   bool hex_word(const Json& object, std::string_view key, const std::string& where, std::uint32_t& out) {
     const std::string name = where + " '" + std::string(key) + "'";
-    const Json* v = find(object, key);
+    const Json* v = find_member(object, key);
     if (!expect(v, Json::value_t::string, name, "a string")) return false;
     const std::string& t = string_of(*v);
     if (t.size() < 3 || t.size() > 10 || t[0] != '0' || (t[1] != 'x' && t[1] != 'X')) {
@@ -237,7 +231,7 @@ class Reader {
   }
 
   const Json* array(const Json& object, std::string_view key) {
-    const Json* v = find(object, key);
+    const Json* v = find_member(object, key);
     if (v != nullptr && !v->is_array()) {
       // Appended, not concatenated: g++ 12 at -O3 misreads "'" + std::string
       // as an overlapping copy (-Wrestrict).
@@ -275,13 +269,13 @@ class Reader {
       const std::string where = "sysctl entry " + std::to_string(i);
       if (!e.is_object()) return fail(where + " is not an object");
       SysctlRecord r;
-      const Json* name = find(e, "name");
+      const Json* name = find_member(e, "name");
       if (!expect(name, Json::value_t::string, where + " 'name'", "a string")) return false;
       r.name = string_of(*name);
-      if (!flag(find(e, "read"), where + " 'read'", r.read)) return false;
+      if (!flag(find_member(e, "read"), where + " 'read'", r.read)) return false;
       if (r.read) {
         std::int64_t value = 0;
-        if (!number(find(e, "value"), where + " 'value'", std::numeric_limits<std::int32_t>::min(),
+        if (!number(find_member(e, "value"), where + " 'value'", std::numeric_limits<std::int32_t>::min(),
                     std::numeric_limits<std::int32_t>::max(), value)) {
           return false;
         }
@@ -294,7 +288,7 @@ class Reader {
 
   bool property(const Json& e, const std::string& where, PropertyRecord& p) {
     if (!e.is_object()) return fail(where + " is not an object");
-    const Json* key = find(e, "key");
+    const Json* key = find_member(e, "key");
     if (!expect(key, Json::value_t::string, where + " 'key'", "a string")) return false;
     bool known = false;
     for (const RegistryKey k : {RegistryKey::manufacturer, RegistryKey::model, RegistryKey::product_name}) {
@@ -305,7 +299,7 @@ class Reader {
     }
     if (!known) return fail(where + " has an unknown key");
     const std::string name = "registry property '" + string_of(*key) + "'";
-    const Json* kind = find(e, "kind");
+    const Json* kind = find_member(e, "kind");
     if (!expect(kind, Json::value_t::string, name + " 'kind'", "a string")) return false;
     if (string_of(*kind) == "absent") {
       p.kind = ValueKind::absent;
@@ -314,12 +308,12 @@ class Reader {
     } else if (string_of(*kind) == "string") {
       p.kind = ValueKind::string;
       p.converted = true;
-      if (const Json* c = find(e, "converted");
+      if (const Json* c = find_member(e, "converted");
           c != nullptr && !flag(c, name + " 'converted'", p.converted)) {
         return false;
       }
       if (p.converted) {
-        if (!bytes(find(e, "hex"), name + " 'hex'", p.bytes)) return false;
+        if (!bytes(find_member(e, "hex"), name + " 'hex'", p.bytes)) return false;
         p.has_bytes = true;
         // What a conversion into the buffer gives: text up to its NUL.
         if (p.bytes.find('\0') != std::string::npos) return fail(name + " 'hex' holds a NUL byte");
@@ -329,13 +323,13 @@ class Reader {
       }
     } else if (string_of(*kind) == "data") {
       p.kind = ValueKind::data;
-      const Json* hex = find(e, "hex");
+      const Json* hex = find_member(e, "hex");
       if (hex != nullptr) {
         if (!bytes(hex, name + " 'hex'", p.bytes)) return false;
         p.has_bytes = true;
       }
       p.length = static_cast<std::int64_t>(p.bytes.size());
-      const Json* length = find(e, "length");
+      const Json* length = find_member(e, "length");
       if (length == nullptr && hex == nullptr) return fail(name + " has neither 'length' nor 'hex'");
       if (length != nullptr && !number(length, name + " 'length'", std::numeric_limits<std::int64_t>::min(),
                                        std::numeric_limits<std::int64_t>::max(), p.length)) {
@@ -353,15 +347,15 @@ class Reader {
   }
 
   bool registry(const Json& root, Dump& dump) {
-    const Json* reg = find(root, "registry");
+    const Json* reg = find_member(root, "registry");
     if (reg == nullptr) return true;
     if (!reg->is_object()) return fail("'registry' is not an object");
-    if (const Json* service = find(*reg, "service"); service != nullptr) {
+    if (const Json* service = find_member(*reg, "service"); service != nullptr) {
       bool present = false;
       if (!flag(service, "registry 'service'", present)) return false;
       dump.service = present;
     }
-    const Json* list = find(*reg, "properties");
+    const Json* list = find_member(*reg, "properties");
     if (list == nullptr) return true;
     if (!list->is_array()) return fail("registry 'properties' is not an array");
     for (std::size_t i = 0; i < list->size(); ++i) {
@@ -377,10 +371,10 @@ class Reader {
   }
 
   bool timing(const Json& root, Dump& dump) {
-    const Json* t = find(root, "timing");
+    const Json* t = find_member(root, "timing");
     if (t == nullptr) return true;
     if (!t->is_object()) return fail("'timing' is not an object");
-    if (const Json* samples = find(*t, "samples"); samples != nullptr) {
+    if (const Json* samples = find_member(*t, "samples"); samples != nullptr) {
       if (!samples->is_array()) return fail("timing 'samples' is not an array");
       for (std::size_t i = 0; i < samples->size(); ++i) {
         const Json& s = (*samples)[i];
@@ -397,13 +391,13 @@ class Reader {
         }
       }
     }
-    if (const Json* r = find(*t, "record"); r != nullptr) {
+    if (const Json* r = find_member(*t, "record"); r != nullptr) {
       if (!r->is_object()) return fail("timing 'record' is not an object");
       Timing record;
       std::int64_t cycles = 0;
-      if (!flag(find(*r, "available"), "timing record 'available'", record.available) ||
-          !flag(find(*r, "valid"), "timing record 'valid'", record.valid) ||
-          !number(find(*r, "cycles_over_baseline"), "timing record 'cycles_over_baseline'", 0,
+      if (!flag(find_member(*r, "available"), "timing record 'available'", record.available) ||
+          !flag(find_member(*r, "valid"), "timing record 'valid'", record.valid) ||
+          !number(find_member(*r, "cycles_over_baseline"), "timing record 'cycles_over_baseline'", 0,
                   std::numeric_limits<std::int64_t>::max(), cycles)) {
         return false;
       }
@@ -468,7 +462,7 @@ DumpRead read_dump(std::string_view text) {
   }
   const Json& root = read.value;
   if (!root.is_object()) return {std::nullopt, "not a dump: not a JSON object"};
-  const Json* version = find(root, "dump_version");
+  const Json* version = find_member(root, "dump_version");
   if (version == nullptr) return {std::nullopt, "not a dump: no 'dump_version'"};
   if (!version->is_number_integer() || version->get<std::int64_t>() != kDumpVersion) {
     return {std::nullopt,
@@ -481,7 +475,7 @@ DumpRead read_dump(std::string_view text) {
       !reader.timing(root, dump) || !reader.clock(root, dump)) {
     return {std::nullopt, reader.error};
   }
-  if (const Json* report = find(root, "report"); report != nullptr) {
+  if (const Json* report = find_member(root, "report"); report != nullptr) {
     if (!report->is_string()) return {std::nullopt, "'report' is not a string"};
     dump.report = string_of(*report);
   }

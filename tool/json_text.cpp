@@ -136,6 +136,11 @@ JsonRead read_json(std::string_view text, std::span<const char* const> members) 
   return read;
 }
 
+const Json* find_member(const Json& object, std::string_view key) {
+  const auto it = object.find(key);
+  return it != object.end() ? &*it : nullptr;
+}
+
 void dismantle(Json& value) noexcept {
   if (value.is_array()) {
     auto& items = value.get_ref<Json::array_t&>();

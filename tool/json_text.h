@@ -27,6 +27,9 @@ inline constexpr std::size_t kMaxJsonDepth = 64;
 // document is taken apart before it goes (dismantle), and members are added
 // without letting their vector copy and destroy them (add_member).
 
+// The member `key` of an object, or null.
+const Json* find_member(const Json& object, std::string_view key);
+
 // Empties every array and object in `value`, innermost first, which frees
 // everything and allocates nothing.
 void dismantle(Json& value) noexcept;

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/assessment.h"
 #include "core/evidence.h"
 #include "core/json_report.h"
 #include "dump_format.h"
@@ -152,6 +153,8 @@ int scan_smbios(const char* path, Format format) {
   oxa::Result result;
   oxa::smbios(result, location.table);
   const auto duration = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+  // The summary comes from the record itself, not from its report.
+  if (format == Format::summary) return print(oxa::tool::summarize(result, oxa::assess(result)));
   return print_report(oxa::to_json(result, duration.count()), format);
 }
 

@@ -2,13 +2,73 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "core/json_report.h"
-#include "report_reader.h"
+#include "json_text.h"
 
 namespace oxa::tool {
 namespace {
+
+// The vendor lists in the order the summary shows them.
+struct VendorList {
+  const char* name;
+  std::vector<std::string> Assessment::*vendors;
+};
+constexpr std::array<VendorList, 5> kShownLists = {{{"hypervisors", &Assessment::hypervisors},
+                                                    {"host_hypervisors", &Assessment::host_hypervisors},
+                                                    {"cloud_providers", &Assessment::cloud_providers},
+                                                    {"containers", &Assessment::containers},
+                                                    {"compatibility_layers", &Assessment::compatibility_layers}}};
+
+// Every member name of a report, its evidence and probe objects included.
+constexpr auto kReportNames = [] {
+  std::array<const char*, kReportMembers.size() + kEvidenceMembers.size() + kProbeMembers.size()> names{};
+  auto out = std::copy(kReportMembers.begin(), kReportMembers.end(), names.begin());
+  out = std::copy(kEvidenceMembers.begin(), kEvidenceMembers.end(), out);
+  std::copy(kProbeMembers.begin(), kProbeMembers.end(), out);
+  return names;
+}();
+
+bool read_text(const Json& object, std::string_view key, std::string& out) {
+  const Json* v = find_member(object, key);
+  if (v == nullptr || !v->is_string()) return false;
+  out = v->get_ref<const std::string&>();
+  return true;
+}
+
+bool read_int32(const Json& object, std::string_view key, std::int32_t& out) {
+  const Json* v = find_member(object, key);
+  if (v == nullptr || !v->is_number_integer()) return false;
+  const auto value = v->get<std::int64_t>();
+  if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max()) {
+    return false;
+  }
+  out = static_cast<std::int32_t>(value);
+  return true;
+}
+
+bool read_list(const Json& object, std::string_view key, std::vector<std::string>& out) {
+  const Json* v = find_member(object, key);
+  if (v == nullptr || !v->is_array()) return false;
+  for (const Json& item : *v) {
+    if (!item.is_string()) return false;
+    out.push_back(item.get_ref<const std::string&>());
+  }
+  return true;
+}
+
+bool read_evidence(const Json& e, Evidence& out) {
+  return e.is_object() && read_text(e, "source", out.source) && read_text(e, "category", out.category) &&
+         read_text(e, "vendor", out.vendor) && read_int32(e, "weight", out.weight) &&
+         read_text(e, "detail", out.detail);
+}
+
+bool read_probe(const Json& p, Probe& out) {
+  return p.is_object() && read_text(p, "source", out.source) && read_text(p, "status", out.status);
+}
 
 // Report texts are raw bytes: keep the terminal safe from control bytes.
 std::string printable(std::string_view text) {
@@ -36,71 +96,69 @@ void table(std::string& out, const std::vector<Row>& rows) {
   }
 }
 
-const std::string* text_of(const JsonValue& object, std::string_view key) {
-  const JsonValue* v = object.find(key);
-  return v != nullptr && v->kind == JsonValue::Kind::string ? &v->text : nullptr;
-}
-
 }  // namespace
 
-std::optional<std::string> summarize(std::string_view document) {
-  const std::optional<JsonValue> report = parse_json(document);
-  if (!report || report->kind != JsonValue::Kind::object) return std::nullopt;
-  const JsonValue* score = report->find("vm_score");
-  const std::string* likelihood = text_of(*report, "vm_likelihood");
-  const JsonValue* evidence = report->find("evidence");
-  const JsonValue* probes = report->find("probes");
-  if (score == nullptr || score->kind != JsonValue::Kind::number || likelihood == nullptr ||
-      evidence == nullptr || evidence->kind != JsonValue::Kind::array || probes == nullptr ||
-      probes->kind != JsonValue::Kind::array) {
+std::optional<Report> read_report(std::string_view document) {
+  const JsonRead read = read_json(document, kReportNames);
+  if (read.fault != JsonRead::Fault::none || !read.value.is_object()) return std::nullopt;
+  const Json& doc = read.value;
+  Report report;
+  Assessment& a = report.assessment;
+  if (!read_int32(doc, "vm_score", a.score) || !read_text(doc, "vm_likelihood", a.likelihood)) return std::nullopt;
+  for (const VendorList& list : kShownLists) {
+    if (!read_list(doc, list.name, a.*list.vendors)) return std::nullopt;
+  }
+  const Json* evidence = find_member(doc, "evidence");
+  const Json* probes = find_member(doc, "probes");
+  if (evidence == nullptr || !evidence->is_array() || probes == nullptr || !probes->is_array()) {
     return std::nullopt;
   }
+  for (const Json& e : *evidence) {
+    if (!read_evidence(e, report.result.evidence.emplace_back())) return std::nullopt;
+  }
+  for (const Json& p : *probes) {
+    if (!read_probe(p, report.result.probes.emplace_back())) return std::nullopt;
+  }
+  return report;
+}
 
+std::string summarize(const Result& result, const Assessment& assessment) {
   std::string out =
-      "likelihood: " + printable(*likelihood) + " (score " + std::to_string(score->number) + ")\n";
-  static constexpr std::array<const char*, 5> kLists = {"hypervisors", "host_hypervisors", "cloud_providers",
-                                                        "containers", "compatibility_layers"};
-  for (const char* key : kLists) {
-    const JsonValue* list = report->find(key);
-    if (list == nullptr || list->kind != JsonValue::Kind::array || list->items.empty()) continue;
-    out += key;
+      "likelihood: " + printable(assessment.likelihood) + " (score " + std::to_string(assessment.score) + ")\n";
+  for (const VendorList& list : kShownLists) {
+    const std::vector<std::string>& vendors = assessment.*list.vendors;
+    if (vendors.empty()) continue;
+    out += list.name;
     out += ':';
-    for (std::size_t i = 0; i < list->items.size(); ++i) {
+    for (std::size_t i = 0; i < vendors.size(); ++i) {
       out += i == 0 ? " " : ", ";
-      out += printable(list->items[i].text);
+      out += printable(vendors[i]);
     }
     out += '\n';
   }
 
   std::vector<Row> rows;
-  for (const JsonValue& e : evidence->items) {
-    Row row;
-    for (const char* key : {"source", "category", "vendor"}) {
-      const std::string* t = text_of(e, key);
-      row.push_back(t != nullptr ? printable(*t) : "?");
-    }
-    const JsonValue* weight = e.find("weight");
-    row.push_back(weight != nullptr ? std::to_string(weight->number) : "?");
-    const std::string* detail = text_of(e, "detail");
-    row.push_back(detail != nullptr ? printable(*detail) : "?");
-    rows.push_back(std::move(row));
+  for (const Evidence& e : result.evidence) {
+    rows.push_back({printable(e.source), printable(e.category), printable(e.vendor), std::to_string(e.weight),
+                    printable(e.detail)});
   }
   if (!rows.empty()) {
     out += "evidence:\n";
     table(out, rows);
   }
   rows.clear();
-  for (const JsonValue& p : probes->items) {
-    const std::string* source = text_of(p, "source");
-    const std::string* status = text_of(p, "status");
-    rows.push_back(
-        {source != nullptr ? printable(*source) : "?", status != nullptr ? printable(*status) : "?"});
-  }
+  for (const Probe& p : result.probes) rows.push_back({printable(p.source), printable(p.status)});
   if (!rows.empty()) {
     out += "probes:\n";
     table(out, rows);
   }
   return out;
+}
+
+std::optional<std::string> summarize(std::string_view document) {
+  const std::optional<Report> report = read_report(document);
+  if (!report) return std::nullopt;
+  return summarize(report->result, report->assessment);
 }
 
 }  // namespace oxa::tool

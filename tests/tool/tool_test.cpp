@@ -11,11 +11,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/assessment.h"
+#include "core/json_report.h"
 #include "json_text.h"
 #include "pretty_print.h"
 #include "report_reader.h"
@@ -126,6 +130,21 @@ TEST(ToolSmbios, ReportsTheScanOfAHandBuiltTable) {
   const Outcome summary = run_tool("--smbios " + raw + " --summary");
   EXPECT_EQ(summary.exit_code, 0);
   EXPECT_NE(summary.out.find("likelihood: likely (score 85)"), std::string::npos) << summary.out;
+}
+
+// --smbios --summary renders the scan's record itself: the same text as the
+// summary of the report --smbios prints.
+TEST(ToolSmbios, SummaryIsThatOfItsReport) {
+  const std::string table = ::testing::TempDir() + "oxa_smbios_summary.bin";
+  write_file(table, std::string("\x01\x08\x00\x01\x01\x00\x00\x00QEMU\0\0\x7f\x04\x00\x02\0\0", 20));
+  const Outcome report = run_tool("--smbios " + table);
+  const Outcome summary = run_tool("--smbios " + table + " --summary");
+  ASSERT_EQ(report.exit_code, 0) << report.err;
+  ASSERT_EQ(summary.exit_code, 0) << summary.err;
+  const auto expected = oxa::tool::summarize(report.out.substr(0, report.out.size() - 1));
+  ASSERT_TRUE(expected.has_value()) << report.out;
+  EXPECT_EQ(summary.out, *expected);
+  std::remove(table.c_str());
 }
 
 TEST(ToolSmbios, MalformedTableIsReportedNotFailed) {
@@ -325,6 +344,90 @@ TEST(Summary, AlignsColumnsAndListsOnlyNonEmptyVendors) {
             "  firmware  unavailable\n");
   EXPECT_FALSE(oxa::tool::summarize("{\"vm_score\":1}").has_value());
   EXPECT_FALSE(oxa::tool::summarize("not json").has_value());
+}
+
+// One renderer, two sources: a record summarised directly and through its
+// report document read back give the same text, and the reading gives back
+// the record's entries and its verdict.
+TEST(Summary, TheSameFromTheRecordAndFromItsReport) {
+  const auto kvm = [](oxa::Result& r) {
+    r.add("cpu", "guest", "kvm", 95, "KVMKVMKVM");
+    r.add("timing", "diagnostic", "unknown", 0, "cpuid 12168 cycles over baseline (threshold 1000)");
+    r.probe("cpu", "ok");
+    r.probe("system", "unavailable");
+  };
+  const auto bytes_and_every_list = [](oxa::Result& r) {
+    r.add("cpu", "guest", "microsoft", 95, "Microsoft Hv");
+    r.add("cpu", "host", "microsoft", 0, "root partition");
+    r.add("firmware", "guest", "qemu\x01\xff", 85, std::string("a\nb\"c\\d\x7f\x80\0e", 12));
+    r.add("firmware", "cloud", "aws", 0, "Amazon EC2");
+    r.add("container", "container", "docker", 0, "/.dockerenv");
+    r.add("compatibility", "compatibility", "wine", 0, "");
+    r.probe("cpu", "ok");
+    r.probe("firmware\t", "error\x1b[2J");
+  };
+  const auto nothing_ran = [](oxa::Result& r) { r.probe("cpu", "unavailable"); };
+  const std::function<void(oxa::Result&)> cases[] = {[](oxa::Result&) {}, kvm, bytes_and_every_list,
+                                                     nothing_ran};
+  for (const auto& fill : cases) {
+    oxa::Result result;
+    fill(result);
+    const oxa::Assessment assessment = oxa::assess(result);
+    const std::string document = oxa::to_json(result, 7);
+    SCOPED_TRACE(document);
+    const std::optional<oxa::tool::Report> read = oxa::tool::read_report(document);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->result.evidence, result.evidence);
+    EXPECT_EQ(read->result.probes, result.probes);
+    EXPECT_EQ(read->assessment.score, assessment.score);
+    EXPECT_EQ(read->assessment.likelihood, assessment.likelihood);
+    EXPECT_EQ(read->assessment.hypervisors, assessment.hypervisors);
+    EXPECT_EQ(read->assessment.containers, assessment.containers);
+    EXPECT_EQ(read->assessment.compatibility_layers, assessment.compatibility_layers);
+    EXPECT_EQ(read->assessment.host_hypervisors, assessment.host_hypervisors);
+    EXPECT_EQ(read->assessment.cloud_providers, assessment.cloud_providers);
+    EXPECT_EQ(oxa::tool::summarize(document), oxa::tool::summarize(result, assessment));
+  }
+}
+
+// A document that lacks, or mistypes, anything the summary shows is no
+// report.
+TEST(Summary, RefusesDocumentsThatAreNotReports) {
+  const std::string report =
+      R"({"schema_version":1,"module_version":"1.0.0","vm_score":99,"vm_likelihood":"very_likely",)"
+      R"("hypervisors":["kvm"],"containers":[],"compatibility_layers":[],"host_hypervisors":[],)"
+      R"("cloud_providers":["aws"],"evidence":[{"source":"cpu","category":"guest","vendor":"kvm",)"
+      R"("weight":95,"detail":"KVMKVMKVM"}],"probes":[{"source":"cpu","status":"ok"}],"duration_us":12})";
+  ASSERT_TRUE(oxa::tool::read_report(report).has_value());
+  const auto with = [&report](std::string_view from, std::string_view to) {
+    const std::size_t at = report.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? report : std::string(report).replace(at, from.size(), to);
+  };
+  const std::string cases[] = {
+      "", "not json", "[]", report.substr(0, report.size() - 1),
+      with(R"("vm_score":99)", R"("vm_score":"99")"),
+      with(R"("vm_score":99)", R"("vm_score":99.5)"),
+      with(R"("vm_score":99)", R"("vm_score":2147483648)"),
+      with(R"("vm_likelihood":"very_likely",)", ""),
+      with(R"("vm_likelihood":"very_likely")", R"("vm_likelihood":null)"),
+      with(R"("hypervisors":["kvm"])", R"("hypervisors":["kvm",7])"),
+      with(R"("containers":[])", R"("containers":{})"),
+      with(R"("cloud_providers":["aws"],)", ""),
+      with(R"("evidence":[)", R"("evidence":null,"x":[)"),
+      with(R"({"source":"cpu","category")", R"(7,{"source":"cpu","category")"),
+      with(R"("weight":95)", R"("weight":"95")"),
+      with(R"("weight":95)", R"("weight":-2147483649)"),
+      with(R"(,"detail":"KVMKVMKVM")", ""),
+      with(R"("vendor":"kvm")", R"("vendor":["kvm"])"),
+      with(R"("probes":[{"source":"cpu","status":"ok"}])", R"("probes":{})"),
+      with(R"({"source":"cpu","status":"ok"})", R"({"source":"cpu"})"),
+      with(R"("status":"ok")", R"("status":0)"),
+  };
+  for (const std::string& text : cases) {
+    EXPECT_FALSE(oxa::tool::read_report(text).has_value()) << text;
+    EXPECT_FALSE(oxa::tool::summarize(text).has_value()) << text;
+  }
 }
 
 using oxa::tool::Json;
