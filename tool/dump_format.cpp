@@ -95,7 +95,8 @@ Json timing_json(const Dump& dump) {
   Json samples = Json::array();
   for (std::size_t i = 0; i < dump.timestamps.size(); i += 4) {
     Json sample = Json::array();
-    for (std::size_t j = i; j < i + 4 && j < dump.timestamps.size(); ++j) sample.push_back(dump.timestamps[j]);
+    for (std::size_t j = i; j < i + 4 && j < dump.timestamps.size(); ++j)
+      sample.push_back(dump.timestamps[j]);
     samples.push_back(std::move(sample));
   }
   Json out = Json::object();
@@ -160,11 +161,14 @@ void layout(std::string& out, const Json& value, std::size_t indent) {
 // Every member name the reader below looks at; the others are dropped while
 // parsing.
 constexpr const char* kDumpMembers[] = {
-    "dump_version", "cpuid", "sysctl", "registry", "timing", "clock_ns", "report",  // the dump
-    "leaf", "subleaf", "eax", "ebx", "ecx", "edx",                                    // cpuid
-    "name", "read", "value",                                                          // sysctl
-    "service", "properties", "key", "kind", "converted", "length", "hex",             // registry
-    "samples", "record", "available", "valid", "cycles_over_baseline"};               // timing
+    "dump_version", "cpuid",      "sysctl",    "registry", "timing",
+    "clock_ns",     "report",  // the dump
+    "leaf",         "subleaf",    "eax",       "ebx",      "ecx",
+    "edx",                                  // cpuid
+    "name",         "read",       "value",  // sysctl
+    "service",      "properties", "key",       "kind",     "converted",
+    "length",       "hex",                                                           // registry
+    "samples",      "record",     "available", "valid",    "cycles_over_baseline"};  // timing
 
 // The bytes of a string value (read_json has decoded its escapes).
 const std::string& string_of(const Json& string) { return string.get_ref<const std::string&>(); }
@@ -200,8 +204,7 @@ class Reader {
     return true;
   }
 
-  bool number(const Json* v, const std::string& name, std::int64_t min, std::int64_t max,
-              std::int64_t& out) {
+  bool number(const Json* v, const std::string& name, std::int64_t min, std::int64_t max, std::int64_t& out) {
     if (!expect(v, Json::value_t::number_integer, name, "a number")) return false;
     const auto value = v->get<std::int64_t>();
     if (value < min || value > max) return fail(name + " is out of range (" + std::to_string(value) + ")");

@@ -21,7 +21,7 @@ class Builder {
   Builder& operator=(const Builder&) = delete;
   ~Builder() { dismantle(root_); }
 
-  JsonRead::Fault fault() const { return fault_; }
+  [[nodiscard]] JsonRead::Fault fault() const { return fault_; }
   Json& root() { return root_; }
 
   bool null() { return add(Json(nullptr)); }
@@ -142,19 +142,17 @@ const Json* find_member(const Json& object, std::string_view key) {
 }
 
 void dismantle(Json& value) noexcept {
-  if (value.is_array()) {
-    auto& items = value.get_ref<Json::array_t&>();
-    for (Json& item : items) dismantle(item);
-    items.clear();
-  } else if (value.is_object()) {
-    auto& members = value.get_ref<Json::object_t&>();
-    for (auto& member : members) dismantle(member.second);
-    members.clear();
+  if (auto* items = value.get_ptr<Json::array_t*>()) {
+    for (Json& item : *items) dismantle(item);
+    items->clear();
+  } else if (auto* members = value.get_ptr<Json::object_t*>()) {
+    for (auto& member : *members) dismantle(member.second);
+    members->clear();
   }
 }
 
 Json* add_member(Json& object, std::string key, Json value) {
-  Json::object_t& members = object.get_ref<Json::object_t&>();
+  auto& members = object.get_ref<Json::object_t&>();
   for (const auto& member : members) {
     if (member.first == key) return nullptr;
   }

@@ -17,16 +17,17 @@ struct VendorList {
   const char* name;
   std::vector<std::string> Assessment::*vendors;
 };
-constexpr std::array<VendorList, 5> kShownLists = {{{"hypervisors", &Assessment::hypervisors},
-                                                    {"host_hypervisors", &Assessment::host_hypervisors},
-                                                    {"cloud_providers", &Assessment::cloud_providers},
-                                                    {"containers", &Assessment::containers},
-                                                    {"compatibility_layers", &Assessment::compatibility_layers}}};
+constexpr std::array<VendorList, 5> kShownLists = {
+    {{"hypervisors", &Assessment::hypervisors},
+     {"host_hypervisors", &Assessment::host_hypervisors},
+     {"cloud_providers", &Assessment::cloud_providers},
+     {"containers", &Assessment::containers},
+     {"compatibility_layers", &Assessment::compatibility_layers}}};
 
 // Every member name of a report, its evidence and probe objects included.
 constexpr auto kReportNames = [] {
   std::array<const char*, kReportMembers.size() + kEvidenceMembers.size() + kProbeMembers.size()> names{};
-  auto out = std::copy(kReportMembers.begin(), kReportMembers.end(), names.begin());
+  auto* out = std::copy(kReportMembers.begin(), kReportMembers.end(), names.data());
   out = std::copy(kEvidenceMembers.begin(), kEvidenceMembers.end(), out);
   std::copy(kProbeMembers.begin(), kProbeMembers.end(), out);
   return names;
@@ -104,7 +105,9 @@ std::optional<Report> read_report(std::string_view document) {
   const Json& doc = read.value;
   Report report;
   Assessment& a = report.assessment;
-  if (!read_int32(doc, "vm_score", a.score) || !read_text(doc, "vm_likelihood", a.likelihood)) return std::nullopt;
+  if (!read_int32(doc, "vm_score", a.score) || !read_text(doc, "vm_likelihood", a.likelihood)) {
+    return std::nullopt;
+  }
   for (const VendorList& list : kShownLists) {
     if (!read_list(doc, list.name, a.*list.vendors)) return std::nullopt;
   }
@@ -123,8 +126,8 @@ std::optional<Report> read_report(std::string_view document) {
 }
 
 std::string summarize(const Result& result, const Assessment& assessment) {
-  std::string out =
-      "likelihood: " + printable(assessment.likelihood) + " (score " + std::to_string(assessment.score) + ")\n";
+  std::string out = "likelihood: " + printable(assessment.likelihood) + " (score " +
+                    std::to_string(assessment.score) + ")\n";
   for (const VendorList& list : kShownLists) {
     const std::vector<std::string>& vendors = assessment.*list.vendors;
     if (vendors.empty()) continue;

@@ -187,11 +187,13 @@ TEST(ReadDump, TextsAreTheBytesTheirEscapesStandFor) {
   const tool::DumpRead read = tool::read_dump(text);
   ASSERT_TRUE(read.dump) << read.error;
   ASSERT_EQ(read.dump->sysctl.size(), 1u);
-  EXPECT_EQ(read.dump->sysctl[0].name, "a\xff"
-                                       "b\x01");
+  EXPECT_EQ(read.dump->sysctl[0].name,
+            "a\xff"
+            "b\x01");
   EXPECT_EQ(read.dump->report, "r\xe9\xe2\x82\xac");
   const std::string written = tool::write_dump(*read.dump);
-  EXPECT_NE(written.find(R"({"name": "a\u00ffb\u0001", "read": false, "value": 0})"), std::string::npos) << written;
+  EXPECT_NE(written.find(R"({"name": "a\u00ffb\u0001", "read": false, "value": 0})"), std::string::npos)
+      << written;
   EXPECT_NE(written.find(R"("report": "r\u00e9\u00e2\u0082\u00ac")"), std::string::npos) << written;
 }
 

@@ -405,7 +405,10 @@ TEST(Summary, RefusesDocumentsThatAreNotReports) {
     return at == std::string::npos ? report : std::string(report).replace(at, from.size(), to);
   };
   const std::string cases[] = {
-      "", "not json", "[]", report.substr(0, report.size() - 1),
+      "",
+      "not json",
+      "[]",
+      report.substr(0, report.size() - 1),
       with(R"("vm_score":99)", R"("vm_score":"99")"),
       with(R"("vm_score":99)", R"("vm_score":99.5)"),
       with(R"("vm_score":99)", R"("vm_score":2147483648)"),
@@ -463,15 +466,15 @@ TEST(JsonText, ReadsIntegersStringsAndStructure) {
 }
 
 TEST(JsonText, RefusesWhatIsNotJsonWithIntegers) {
-  const std::string cases[] = {
-      "", " ", "{", "[1,]", "{\"a\"}", "{\"a\":1,}", "\"\\u12\"", "\"open", "[1] 2", "{\"a\":01x}", "[01]",
-      "nul", "'a'", "/* note */ 1", std::string("[1]\0", 4), std::string("[1]\0]", 5),
-      // Strings: raw control bytes, bytes that are not UTF-8, a lone surrogate.
-      "\"a\nb\"", "\"\xff\"", "\"\\ud800\"",
-      // Numbers: fractions, exponents, beyond 64 bits signed; also where the
-      // member is dropped.
-      "[1.5]", "1e3", "-0.0", "[9223372036854775808]", "-9223372036854775809", "99999999999999999999",
-      "{\"b\":1.5}"};
+  const std::string cases[] = {"", " ", "{", "[1,]", "{\"a\"}", "{\"a\":1,}", "\"\\u12\"", "\"open", "[1] 2",
+                               "{\"a\":01x}", "[01]", "nul", "'a'", "/* note */ 1", std::string("[1]\0", 4),
+                               std::string("[1]\0]", 5),
+                               // Strings: raw control bytes, bytes that are not UTF-8, a lone surrogate.
+                               "\"a\nb\"", "\"\xff\"", "\"\\ud800\"",
+                               // Numbers: fractions, exponents, beyond 64 bits signed; also where the
+                               // member is dropped.
+                               "[1.5]", "1e3", "-0.0", "[9223372036854775808]", "-9223372036854775809",
+                               "99999999999999999999", "{\"b\":1.5}"};
   for (const std::string& bad : cases) {
     EXPECT_EQ(read_json(bad, kA).fault, JsonRead::Fault::syntax) << bad;
   }
