@@ -22,7 +22,6 @@
 #include "core/json_report.h"
 #include "json_text.h"
 #include "pretty_print.h"
-#include "report_reader.h"
 #include "summary.h"
 #include "support/json_check.h"
 #include "support/run_tool.h"
@@ -578,17 +577,6 @@ TEST(JsonText, StringsComeBackAsTheBytesTheyEscape) {
             "\xc3"
             "A");
   EXPECT_EQ(oxa::tool::raw_bytes("\xe2\x82\xac\xc2\xa0"), "\xe2\x82\xac\xa0");
-}
-
-TEST(ReportReader, AcceptsJsonAndRejectsBrokenInput) {
-  const auto v = oxa::tool::parse_json(R"( {"a":[1,-2,true,null,"x\u00e9\"\\\/\n"],"b":{}} )");
-  ASSERT_TRUE(v.has_value());
-  EXPECT_EQ(v->find("a")->items[1].number, -2);
-  EXPECT_EQ(v->find("a")->items[4].text, "x\xe9\"\\/\n");
-  for (const char* bad : {"", "{", "[1,]", "{\"a\"}", "\"\\u12\"", "\"open", "[1] 2", "{\"a\":01x}"}) {
-    EXPECT_FALSE(oxa::tool::parse_json(bad).has_value()) << bad;
-  }
-  EXPECT_FALSE(oxa::tool::parse_json(std::string(10000, '[')).has_value());  // depth bound
 }
 
 }  // namespace
