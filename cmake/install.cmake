@@ -1,10 +1,10 @@
 # Install rules, the CMake package and the pkg-config file.
 #
 # Installed: the public header, the shared library with its SONAME links, the
-# tool, the package oxa (imported target oxa::oxa) and oxa.pc. The static
-# oxa_internal is linked into the shared library and into the tool and is not
-# installed; the shared library links it privately, so the exported target
-# carries no reference to it.
+# tool and its manual page, the package oxa (imported target oxa::oxa) and
+# oxa.pc. The static oxa_internal is linked into the shared library and into
+# the tool and is not installed; the shared library links it privately, so
+# the exported target carries no reference to it.
 
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -32,6 +32,10 @@ install(TARGETS oxa EXPORT oxaTargets
   INCLUDES DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
 install(FILES "${PROJECT_SOURCE_DIR}/include/oxa.h" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
 install(TARGETS oxa-detect RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+# The manual page carries the version of project().
+set(OXA_MANUAL_PAGE "${PROJECT_BINARY_DIR}/oxa-detect.1")
+configure_file("${PROJECT_SOURCE_DIR}/doc/oxa-detect.1.in" "${OXA_MANUAL_PAGE}" @ONLY)
+install(FILES "${OXA_MANUAL_PAGE}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 
 install(EXPORT oxaTargets
   NAMESPACE oxa::

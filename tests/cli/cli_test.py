@@ -1,0 +1,155 @@
+#!/usr/bin/env python3
+"""The command-line surface of oxa-detect: its manual page renders without
+warnings, and the manual page, --help and the README's option list name the
+same options, each of which the tool accepts.
+
+usage: cli_test.py --tool EXE --manual FILE --readme FILE
+                   [unittest arguments, e.g. a test class name]
+"""
+
+import argparse
+import os
+import re
+import shlex
+import shutil
+import subprocess
+import sys
+import unittest
+
+ARGS = argparse.Namespace()
+
+
+def run(command, env=None):
+    return subprocess.run(command, capture_output=True, text=True, env=env, timeout=60, check=False)
+
+
+def signature(text):
+    """'--smbios [FILE]' -> ['--smbios [FILE]']; '-h, --help' -> ['-h', '--help']."""
+    return [" ".join(alternative.split()) for alternative in text.split(",")]
+
+
+def long_only(signatures):
+    return sorted(s for s in signatures if s.startswith("--"))
+
+
+def help_options():
+    """The first column of each option line of --help."""
+    done = run([ARGS.tool, "--help"])
+    assert done.returncode == 0, done.stderr
+    found = []
+    for line in done.stdout.splitlines():
+        m = re.match(r"^ {2}(-\S+(?:,? [^ ]\S*)*)(?: {2,}|$)", line)
+        if m:
+            found += signature(m.group(1))
+    return found
+
+
+def roff_text(line):
+    """The text a man(7) font macro line prints: '.BR \\-\\-smbios " [" \\fIFILE\\fP ]' -> '--smbios [FILE]'."""
+    line = line.replace("\\-", "-").replace("\\&", "")
+    line = re.sub(r"\\f[BIRP]", "", line)
+    macro, _, rest = line.partition(" ")
+    words = shlex.split(rest)
+    # .B and .I join their words with spaces; .BR, .BI, .IR... alternate
+    # fonts with no space between words.
+    return " ".join(words) if macro in (".B", ".I") else "".join(words)
+
+
+def manual_sections():
+    """The roff source's lines by section name."""
+    sections = {}
+    name = None
+    with open(ARGS.manual, encoding="utf-8") as f:
+        for line in f.read().splitlines():
+            if line.startswith(".SH "):
+                name = line[4:].strip().strip('"')
+                sections[name] = []
+            elif name is not None:
+                sections[name].append(line)
+    return sections
+
+
+def manual_options():
+    """The tag of each .TP paragraph in OPTIONS."""
+    lines = manual_sections()["OPTIONS"]
+    found = []
+    for i, line in enumerate(lines):
+        if line == ".TP" and i + 1 < len(lines):
+            found += signature(roff_text(lines[i + 1]))
+    return found
+
+
+def readme_options():
+    """The 'Tool options:' block: one indented 'oxa-detect OPTION  what' line each."""
+    with open(ARGS.readme, encoding="utf-8") as f:
+        lines = f.read().splitlines()
+    start = lines.index("Tool options:") + 1
+    found = []
+    for line in lines[start:]:
+        if line and not line.startswith("    "):
+            break
+        m = re.match(r"^ {4}oxa-detect(?: (\S+(?: [^ ]\S*)*))?(?: {2,}|$)", line)
+        if m and m.group(1):
+            found += signature(m.group(1))
+    return found
+
+
+class OptionLists(unittest.TestCase):
+    def test_each_list_is_found_and_free_of_repeats(self):
+        for what, options in (("--help", help_options()), ("manual", manual_options()),
+                              ("README", readme_options())):
+            with self.subTest(what):
+                self.assertIn("--version", options)
+                self.assertEqual(len(options), len(set(options)), options)
+
+    def test_manual_names_the_options_of_help_and_readme(self):
+        manual = long_only(manual_options())
+        self.assertEqual(manual, long_only(help_options()), "manual page and --help")
+        self.assertEqual(manual, long_only(readme_options()), "manual page and README")
+
+    def test_synopsis_names_every_long_option(self):
+        synopsis = " ".join(roff_text(line) if line.startswith(".") else line
+                            for line in manual_sections()["SYNOPSIS"])
+        for option in long_only(manual_options()):
+            with self.subTest(option):
+                self.assertRegex(synopsis, r"(^|[^-\w])" + re.escape(option.split()[0]) + r"($|[^-\w])")
+
+    def test_the_tool_accepts_every_option_of_the_manual(self):
+        # The check itself: an option the tool does not know is reported.
+        self.assertIn("unknown option", run([ARGS.tool, "--no-such-option"]).stderr)
+        for option in manual_options():
+            with self.subTest(option):
+                name, _, argument = option.partition(" ")
+                command = [ARGS.tool, name]
+                if argument:  # a file that is not there: refused as input, not as option
+                    command.append("/nonexistent/oxa-cli-test")
+                done = run(command)
+                self.assertNotIn("unknown option", done.stderr)
+                self.assertNotIn("usage:", done.stderr)
+
+
+class ManualPage(unittest.TestCase):
+    def test_renders_without_warnings(self):
+        man = shutil.which("man")
+        if man is None:
+            self.skipTest("no man here")
+        env = dict(os.environ, LC_ALL="C.UTF-8", MANWIDTH="80", MANPAGER="cat", PAGER="cat")
+        done = run([man, "--warnings", "-E", "UTF-8", "-l", ARGS.manual], env=env)
+        if "--warnings" in done.stderr and done.returncode != 0:
+            self.skipTest(f"this man has no --warnings: {done.stderr.strip()}")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.stderr, "")
+        for heading in ("NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "EXIT STATUS", "FILES", "EXAMPLES"):
+            self.assertRegex(done.stdout, rf"(?m)^{heading}$")
+
+
+def main():
+    parser = argparse.ArgumentParser(add_help=False)
+    for option in ("--tool", "--manual", "--readme"):
+        parser.add_argument(option, required=True)
+    _, rest = parser.parse_known_args(namespace=ARGS)
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
