@@ -1,10 +1,10 @@
 # Install rules, the CMake package and the pkg-config file.
 #
 # Installed: the public header, the shared library with its SONAME links, the
-# tool and its manual page, the package oxa (imported target oxa::oxa) and
-# oxa.pc. The static oxa_internal is linked into the shared library and into
-# the tool and is not installed; the shared library links it privately, so
-# the exported target carries no reference to it.
+# tool with its manual page and bash completion, the package oxa (imported
+# target oxa::oxa) and oxa.pc. The static oxa_internal is linked into the
+# shared library and into the tool and is not installed; the shared library
+# links it privately, so the exported target carries no reference to it.
 
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -36,6 +36,32 @@ install(TARGETS oxa-detect RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 set(OXA_MANUAL_PAGE "${PROJECT_BINARY_DIR}/oxa-detect.1")
 configure_file("${PROJECT_SOURCE_DIR}/doc/oxa-detect.1.in" "${OXA_MANUAL_PAGE}" @ONLY)
 install(FILES "${OXA_MANUAL_PAGE}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+
+# The bash completion goes where bash-completion looks for it: its
+# completionsdir when pkg-config knows bash-completion, taken relative to
+# that package's prefix so that it lands below ours, else the standard
+# folder (bash-completion also searches XDG_DATA_DIRS, /usr/local/share
+# among them).
+set(OXA_BASH_COMPLETION_DIR "" CACHE PATH
+    "Folder of the bash completion, relative to the prefix (default: from bash-completion.pc)")
+set(oxa_completion_dir "${OXA_BASH_COMPLETION_DIR}")
+if(NOT oxa_completion_dir)
+  set(oxa_completion_dir "${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions")
+  find_package(PkgConfig QUIET)
+  if(PKG_CONFIG_FOUND)
+    pkg_get_variable(oxa_bc_completions bash-completion completionsdir)
+    pkg_get_variable(oxa_bc_prefix bash-completion prefix)
+    if(oxa_bc_completions AND oxa_bc_prefix)
+      cmake_path(IS_PREFIX oxa_bc_prefix "${oxa_bc_completions}" NORMALIZE oxa_bc_inside)
+      if(oxa_bc_inside)
+        cmake_path(RELATIVE_PATH oxa_bc_completions BASE_DIRECTORY "${oxa_bc_prefix}"
+                   OUTPUT_VARIABLE oxa_completion_dir)
+      endif()
+    endif()
+  endif()
+endif()
+install(FILES "${PROJECT_SOURCE_DIR}/tool/completion/oxa-detect.bash" RENAME oxa-detect
+        DESTINATION "${oxa_completion_dir}")
 
 install(EXPORT oxaTargets
   NAMESPACE oxa::

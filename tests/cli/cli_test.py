@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """The command-line surface of oxa-detect: its manual page renders without
-warnings, and the manual page, --help and the README's option list name the
-same options, each of which the tool accepts.
+warnings; the manual page, --help, the README's option list and the bash
+completion name the same options, each of which the tool accepts; and the
+completion, sourced into bash, completes options and files.
 
-usage: cli_test.py --tool EXE --manual FILE --readme FILE
+usage: cli_test.py --tool EXE --manual FILE --readme FILE --completion FILE
                    [unittest arguments, e.g. a test class name]
 """
 
@@ -14,6 +15,7 @@ import shlex
 import shutil
 import subprocess
 import sys
+import tempfile
 import unittest
 
 ARGS = argparse.Namespace()
@@ -94,6 +96,34 @@ def readme_options():
     return found
 
 
+# Sources the completion into a bare bash, asks the function it registered
+# for oxa-detect to complete the words given (the last one is the word under
+# the cursor) and prints its answers one a line.
+COMPLETE = r"""
+source "$1" || exit 1
+shift
+spec=$(complete -p oxa-detect) || exit 1
+function=${spec##*-F }
+function=${function%% *}
+COMP_WORDS=("$@")
+COMP_CWORD=$(($# - 1))
+COMP_LINE="$*"
+COMP_POINT=${#COMP_LINE}
+COMPREPLY=()
+"$function" oxa-detect "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+((${#COMPREPLY[@]} == 0)) || printf '%s\n' "${COMPREPLY[@]}"
+"""
+
+
+def complete(line, cwd=None):
+    """The completions of a command line; a final blank asks for a new word."""
+    words = line.split() + ([""] if line.endswith(" ") else [])
+    done = subprocess.run(["bash", "--norc", "--noprofile", "-c", COMPLETE, "complete", ARGS.completion] + words,
+                          capture_output=True, text=True, cwd=cwd, timeout=60, check=False)
+    assert done.returncode == 0 and done.stderr == "", f"{line!r}: {done.returncode} {done.stderr}"
+    return sorted(done.stdout.splitlines())
+
+
 class OptionLists(unittest.TestCase):
     def test_each_list_is_found_and_free_of_repeats(self):
         for what, options in (("--help", help_options()), ("manual", manual_options()),
@@ -106,6 +136,8 @@ class OptionLists(unittest.TestCase):
         manual = long_only(manual_options())
         self.assertEqual(manual, long_only(help_options()), "manual page and --help")
         self.assertEqual(manual, long_only(readme_options()), "manual page and README")
+        self.assertEqual(sorted({option.split()[0] for option in manual}), complete("oxa-detect --"),
+                         "manual page and bash completion")
 
     def test_synopsis_names_every_long_option(self):
         synopsis = " ".join(roff_text(line) if line.startswith(".") else line
@@ -128,6 +160,36 @@ class OptionLists(unittest.TestCase):
                 self.assertNotIn("usage:", done.stderr)
 
 
+class Completion(unittest.TestCase):
+    def test_completes_options_and_files(self):
+        with tempfile.TemporaryDirectory() as folder:
+            for name in ("dump.json", "table.bin", "my dump.json"):
+                with open(os.path.join(folder, name), "w", encoding="utf-8"):
+                    pass
+            files = ["dump.json", "my dump.json", "table.bin"]
+            cases = [
+                ("oxa-detect --s", ["--smbios", "--summary"]),
+                ("oxa-detect --pr", ["--pretty"]),
+                ("oxa-detect --no-such", []),
+                ("oxa-detect --replay ", files),
+                ("oxa-detect --replay t", ["table.bin"]),
+                ("oxa-detect --summary --replay my", ["my dump.json"]),
+                # --smbios takes a file or no file.
+                ("oxa-detect --smbios ", files),
+                ("oxa-detect --smbios d", ["dump.json"]),
+                ("oxa-detect --smbios --su", ["--summary"]),
+                ("oxa-detect --smbios table.bin --p", ["--pretty"]),
+                # These take no other option.
+                ("oxa-detect --dump ", []),
+                ("oxa-detect --dump --", []),
+                ("oxa-detect --version --", []),
+                ("oxa-detect -h --", []),
+            ]
+            for line, expected in cases:
+                with self.subTest(line):
+                    self.assertEqual(complete(line, cwd=folder), expected)
+
+
 class ManualPage(unittest.TestCase):
     def test_renders_without_warnings(self):
         man = shutil.which("man")
@@ -145,9 +207,10 @@ class ManualPage(unittest.TestCase):
 
 def main():
     parser = argparse.ArgumentParser(add_help=False)
-    for option in ("--tool", "--manual", "--readme"):
+    for option in ("--tool", "--manual", "--readme", "--completion"):
         parser.add_argument(option, required=True)
     _, rest = parser.parse_known_args(namespace=ARGS)
+    ARGS.completion = os.path.abspath(ARGS.completion)
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 

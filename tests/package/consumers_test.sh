@@ -24,6 +24,9 @@ for f in include/oxa.h bin/oxa-detect share/man/man1/oxa-detect.1 "$libdir/libox
          "$libdir/cmake/oxa/oxaTargets.cmake"; do
   [[ -f $prefix/$f ]] || fail "not installed: $f"
 done
+# The bash completion, where bash-completion finds it by the command's name.
+[[ -n $(find "$prefix/share" -path '*/bash-completion/completions/oxa-detect' -type f) ]] ||
+  fail "not installed: the bash completion share/.../bash-completion/completions/oxa-detect"
 [[ $(readlink "$lib/liboxa.so.1") == "liboxa.so.$version" ]] || fail "liboxa.so.1 does not link to liboxa.so.$version"
 [[ $(readlink "$lib/liboxa.so") == liboxa.so.1 ]] || fail "liboxa.so does not link to liboxa.so.1"
 readelf -d "$lib/liboxa.so.$version" | grep -q 'SONAME.*\[liboxa\.so\.1\]' || fail "SONAME is not liboxa.so.1"
