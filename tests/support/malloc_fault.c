@@ -129,9 +129,7 @@ static int fail_this(void) {
   return 1;
 }
 
-static int valid_alignment(size_t alignment) {
-  return alignment != 0 && (alignment & (alignment - 1)) == 0;
-}
+static int valid_alignment(size_t alignment) { return alignment != 0 && (alignment & (alignment - 1)) == 0; }
 
 OXA_INTERPOSE void* malloc(size_t size) {
   void* ptr;

@@ -82,8 +82,9 @@ std::string quoted(const std::string& text) {
 }
 
 std::string describe(const ToolRun& run) {
-  std::string text = run.signal != 0 ? "signal " + std::to_string(run.signal) + " (" + strsignal(run.signal) + ")"
-                                     : "exit " + std::to_string(run.exit_code);
+  std::string text = run.signal != 0
+                         ? "signal " + std::to_string(run.signal) + " (" + strsignal(run.signal) + ")"
+                         : "exit " + std::to_string(run.exit_code);
   if (!run.err.empty()) text += ", stderr " + quoted(run.err);
   return text;
 }
@@ -117,7 +118,8 @@ class MallocFault : public ::testing::TestWithParam<Invocation> {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
       const std::string_view entry = *e;
-      if (!entry.starts_with("LD_PRELOAD=") && !entry.starts_with("OXA_FAIL_MALLOC_")) env.emplace_back(entry);
+      if (!entry.starts_with("LD_PRELOAD=") && !entry.starts_with("OXA_FAIL_MALLOC_"))
+        env.emplace_back(entry);
     }
     env.push_back(std::string("LD_PRELOAD=") + OXA_MALLOC_FAULT_SHIM);
     env.push_back("OXA_FAIL_MALLOC_AT=" + std::to_string(fail_at));
@@ -195,8 +197,8 @@ TEST_P(MallocFault, EndsWithStatusZeroOrTwoAndOneLine) {
   // A first run that failed nothing means the allocator was not preloaded.
   EXPECT_GT(runs, 1U) << "no allocation failed: is " << OXA_MALLOC_FAULT_SHIM << " preloaded?";
   EXPECT_LE(n, kLastRun) << "every run up to allocation " << kLastRun << " still failed one";
-  EXPECT_EQ(faulty, 0) << faulty << " of " << runs << " runs were faulty (" << (faulty > kShown ? kShown : faulty)
-                       << " shown)";
+  EXPECT_EQ(faulty, 0) << faulty << " of " << runs << " runs were faulty ("
+                       << (faulty > kShown ? kShown : faulty) << " shown)";
   std::printf("%s: %lu runs, the last one without a failed allocation\n", invocation.name, runs);
 }
 
