@@ -6,10 +6,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <new>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "core/assessment.h"
 #include "core/evidence.h"
@@ -68,7 +68,9 @@ const char* status_name(int status) {
 // must not pass as success.
 int print(std::string_view text) {
   if (std::fwrite(text.data(), 1, text.size(), stdout) == text.size() && std::fflush(stdout) == 0) return 0;
-  std::fprintf(stderr, "oxa-detect: cannot write to standard output: %s\n", std::strerror(errno));
+  const int error = errno;
+  std::fprintf(stderr, "oxa-detect: cannot write to standard output: %s\n",
+               std::generic_category().message(error).c_str());
   return kExitFailure;
 }
 

@@ -78,10 +78,12 @@ class NativeSystem {
 
   void* allocate(std::size_t size) noexcept { return std::malloc(size); }
 
-  bool linux_signs() const noexcept { return kHasLinuxSigns; }
-  PathKind path_kind(const char* path) const { return native_path_kind(root_, path); }
-  std::optional<std::string> read_sign(const char* path) const { return native_read_sign(root_, path); }
-  std::optional<std::string> kernel_release() const { return native_kernel_release(); }
+  [[nodiscard]] bool linux_signs() const noexcept { return kHasLinuxSigns; }
+  [[nodiscard]] PathKind path_kind(const char* path) const { return native_path_kind(root_, path); }
+  [[nodiscard]] std::optional<std::string> read_sign(const char* path) const {
+    return native_read_sign(root_, path);
+  }
+  [[nodiscard]] std::optional<std::string> kernel_release() const { return native_kernel_release(); }
 
  private:
   const char* root_ = "";
