@@ -42,7 +42,7 @@ install(FILES "${OXA_MANUAL_PAGE}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 # that package's prefix so that it lands below ours, else the standard
 # folder (bash-completion also searches XDG_DATA_DIRS, /usr/local/share
 # among them).
-set(OXA_BASH_COMPLETION_DIR "" CACHE PATH
+set(OXA_BASH_COMPLETION_DIR "" CACHE STRING
     "Folder of the bash completion, relative to the prefix (default: from bash-completion.pc)")
 set(oxa_completion_dir "${OXA_BASH_COMPLETION_DIR}")
 if(NOT oxa_completion_dir)
