@@ -44,6 +44,20 @@ const char* kind_name(ValueKind kind) {
   return "other";
 }
 
+const char* path_kind_name(PathKind kind) {
+  switch (kind) {
+    case PathKind::absent:
+      return "absent";
+    case PathKind::file:
+      return "file";
+    case PathKind::folder:
+      return "folder";
+    case PathKind::other:
+      break;
+  }
+  return "other";
+}
+
 // Adds a member the object does not have yet.
 void put(Json& object, std::string key, Json value) { add_member(object, std::move(key), std::move(value)); }
 
@@ -111,6 +125,34 @@ Json timing_json(const Dump& dump) {
   return out;
 }
 
+Json linux_json(const LinuxRecord& signs) {
+  Json paths = Json::array();
+  for (const PathRecord& p : signs.paths) {
+    Json entry = Json::object();
+    put(entry, "path", p.path);
+    put(entry, "kind", path_kind_name(p.kind));
+    paths.push_back(std::move(entry));
+  }
+  Json files = Json::array();
+  for (const SignFileRecord& f : signs.files) {
+    Json entry = Json::object();
+    put(entry, "path", f.path);
+    put(entry, "read", f.bytes.has_value());
+    if (f.bytes) put(entry, "hex", hex_bytes(*f.bytes));
+    files.push_back(std::move(entry));
+  }
+  Json out = Json::object();
+  put(out, "paths", std::move(paths));
+  put(out, "files", std::move(files));
+  if (signs.release_asked) {
+    Json release = Json::object();
+    put(release, "read", signs.kernel_release.has_value());
+    if (signs.kernel_release) put(release, "hex", hex_bytes(*signs.kernel_release));
+    put(out, "kernel_release", std::move(release));
+  }
+  return out;
+}
+
 void quoted(std::string& out, std::string_view text) {
   out += '"';
   append_escaped(out, text);
@@ -167,8 +209,9 @@ constexpr const char* kDumpMembers[] = {
     "edx",                                  // cpuid
     "name",         "read",       "value",  // sysctl
     "service",      "properties", "key",       "kind",     "converted",
-    "length",       "hex",                                                           // registry
-    "samples",      "record",     "available", "valid",    "cycles_over_baseline"};  // timing
+    "length",       "hex",                                                          // registry
+    "samples",      "record",     "available", "valid",    "cycles_over_baseline",  // timing
+    "linux",        "paths",      "files",     "path",     "kernel_release"};       // Linux signs
 
 // The bytes of a string value (read_json has decoded its escapes).
 const std::string& string_of(const Json& string) { return string.get_ref<const std::string&>(); }
@@ -410,6 +453,86 @@ class Reader {
     return true;
   }
 
+  // A path as the probes name one: absolute, no NUL.
+  bool sign_path(const Json& entry, const std::string& where, std::string& out) {
+    const Json* path = find_member(entry, "path");
+    if (!expect(path, Json::value_t::string, where + " 'path'", "a string")) return false;
+    out = string_of(*path);
+    if (out.empty() || out.front() != '/' || out.find('\0') != std::string::npos) {
+      return fail(where + " 'path' is not an absolute path");
+    }
+    return true;
+  }
+
+  bool linux_signs(const Json& root, Dump& dump) {
+    const Json* signs = find_member(root, "linux");
+    if (signs == nullptr) return true;
+    if (!signs->is_object()) return fail("'linux' is not an object");
+    LinuxRecord record;
+    if (const Json* paths = find_member(*signs, "paths"); paths != nullptr) {
+      if (!paths->is_array()) return fail("linux 'paths' is not an array");
+      for (std::size_t i = 0; i < paths->size(); ++i) {
+        const Json& e = (*paths)[i];
+        const std::string where = "linux path " + std::to_string(i);
+        if (!e.is_object()) return fail(where + " is not an object");
+        PathRecord p;
+        if (!sign_path(e, where, p.path)) return false;
+        const Json* kind = find_member(e, "kind");
+        if (!expect(kind, Json::value_t::string, where + " 'kind'", "a string")) return false;
+        bool known = false;
+        for (const PathKind k : {PathKind::absent, PathKind::file, PathKind::folder, PathKind::other}) {
+          if (string_of(*kind) == path_kind_name(k)) {
+            p.kind = k;
+            known = true;
+          }
+        }
+        if (!known) return fail(where + " has an unknown kind '" + string_of(*kind) + "'");
+        for (const PathRecord& seen : record.paths) {
+          if (seen.path == p.path) return fail(where + " repeats '" + p.path + "'");
+        }
+        record.paths.push_back(std::move(p));
+      }
+    }
+    if (const Json* files = find_member(*signs, "files"); files != nullptr) {
+      if (!files->is_array()) return fail("linux 'files' is not an array");
+      for (std::size_t i = 0; i < files->size(); ++i) {
+        const Json& e = (*files)[i];
+        const std::string where = "linux file " + std::to_string(i);
+        if (!e.is_object()) return fail(where + " is not an object");
+        SignFileRecord f;
+        bool read = false;
+        if (!sign_path(e, where, f.path) || !flag(find_member(e, "read"), where + " 'read'", read))
+          return false;
+        if (read) {
+          std::string text;
+          if (!bytes(find_member(e, "hex"), where + " 'hex'", text)) return false;
+          // No more than a read of a sign gives.
+          if (text.size() > kSignReadLimit) {
+            return fail(where + " holds more than " + std::to_string(kSignReadLimit) + " bytes");
+          }
+          f.bytes = std::move(text);
+        }
+        for (const SignFileRecord& seen : record.files) {
+          if (seen.path == f.path) return fail(where + " repeats '" + f.path + "'");
+        }
+        record.files.push_back(std::move(f));
+      }
+    }
+    if (const Json* release = find_member(*signs, "kernel_release"); release != nullptr) {
+      if (!release->is_object()) return fail("linux 'kernel_release' is not an object");
+      bool read = false;
+      if (!flag(find_member(*release, "read"), "linux kernel release 'read'", read)) return false;
+      record.release_asked = true;
+      if (read) {
+        std::string text;
+        if (!bytes(find_member(*release, "hex"), "linux kernel release 'hex'", text)) return false;
+        record.kernel_release = std::move(text);
+      }
+    }
+    dump.linux_signs = std::move(record);
+    return true;
+  }
+
   bool clock(const Json& root, Dump& dump) {
     const Json* list = array(root, "clock_ns");
     if (list == nullptr) return error.empty();
@@ -448,6 +571,7 @@ std::string write_dump(const Dump& dump) {
   put(doc.json, "registry", registry_json(dump));
   put(doc.json, "timing", timing_json(dump));
   put(doc.json, "clock_ns", dump.clock);
+  if (dump.linux_signs) put(doc.json, "linux", linux_json(*dump.linux_signs));
   if (dump.report) put(doc.json, "report", *dump.report);
 
   std::string out;
@@ -475,7 +599,7 @@ DumpRead read_dump(std::string_view text) {
   Reader reader;
   Dump dump;
   if (!reader.cpuid(root, dump) || !reader.sysctl(root, dump) || !reader.registry(root, dump) ||
-      !reader.timing(root, dump) || !reader.clock(root, dump)) {
+      !reader.timing(root, dump) || !reader.clock(root, dump) || !reader.linux_signs(root, dump)) {
     return {std::nullopt, reader.error};
   }
   if (const Json* report = find_member(root, "report"); report != nullptr) {

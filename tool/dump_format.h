@@ -1,8 +1,9 @@
 #pragma once
 
 // A capture of every raw input one detection run read: CPUID executions,
-// sysctl reads, the platform registry, the timestamps, the clock, and the
-// report the run produced. `oxa-detect --dump` writes it; `--replay` reads it
+// sysctl reads, the platform registry, the timestamps, the clock, on Linux
+// the signs of a container or compatibility layer, and the report the run
+// produced. `oxa-detect --dump` writes it; `--replay` reads it
 // back and runs the detection over it.
 
 #include <cstdint>
@@ -13,6 +14,7 @@
 
 #include "platform/processor.h"
 #include "platform/registry.h"
+#include "platform/system.h"
 #include "probes/timing_probe.h"
 
 namespace oxa::tool {
@@ -40,6 +42,24 @@ struct PropertyRecord {
   std::int64_t length = 0;  // data: the length the registry reported
 };
 
+struct PathRecord {
+  std::string path;
+  PathKind kind = PathKind::absent;
+};
+
+struct SignFileRecord {
+  std::string path;
+  std::optional<std::string> bytes;  // unset: it could not be read
+};
+
+// The Linux signs a run asked for, each path once.
+struct LinuxRecord {
+  std::vector<PathRecord> paths;      // what stands there
+  std::vector<SignFileRecord> files;  // what they hold
+  bool release_asked = false;
+  std::optional<std::string> kernel_release;  // when asked: unset if unknown
+};
+
 struct Dump {
   std::vector<CpuidRecord> cpuid;          // in execution order
   std::vector<SysctlRecord> sysctl;        // in read order
@@ -48,6 +68,7 @@ struct Dump {
   std::vector<std::uint64_t> timestamps;   // every RDTSC, in order
   std::optional<Timing> timing;            // the record the timestamps gave
   std::vector<std::int64_t> clock;         // steady clock readings, in ns
+  std::optional<LinuxRecord> linux_signs;  // unset: the system had none (macOS)
   std::optional<std::string> report;
 };
 

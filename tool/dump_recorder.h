@@ -58,6 +58,29 @@ class RecordingSystem {
   }
   void* allocate(std::size_t size) { return inner_.allocate(size); }
 
+  // The Linux signs, where the inner system has them.
+  [[nodiscard]] bool linux_signs() const requires LinuxSystem<Inner> {
+    const bool signs = inner_.linux_signs();
+    if (signs && !dump_.linux_signs) dump_.linux_signs.emplace();
+    return signs;
+  }
+  PathKind path_kind(const char* path) requires LinuxSystem<Inner> {
+    const PathKind kind = inner_.path_kind(path);
+    dump_.linux_signs->paths.push_back({path, kind});
+    return kind;
+  }
+  std::optional<std::string> read_sign(const char* path) requires LinuxSystem<Inner> {
+    std::optional<std::string> bytes = inner_.read_sign(path);
+    dump_.linux_signs->files.push_back({path, bytes});
+    return bytes;
+  }
+  std::optional<std::string> kernel_release() requires LinuxSystem<Inner> {
+    std::optional<std::string> release = inner_.kernel_release();
+    dump_.linux_signs->release_asked = true;
+    dump_.linux_signs->kernel_release = release;
+    return release;
+  }
+
  private:
   Inner& inner_;
   Dump& dump_;

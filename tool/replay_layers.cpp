@@ -35,6 +35,12 @@ std::string describe(const MissingInput& missing) {
       return "no registry service record";
     case MissingInput::Kind::registry_property:
       return "no read of registry property '" + std::string(key_name(missing.key)) + "'";
+    case MissingInput::Kind::linux_path:
+      return "no linux path '" + missing.name + "'";
+    case MissingInput::Kind::linux_file:
+      return "no linux file '" + missing.name + "'";
+    case MissingInput::Kind::kernel_release:
+      return "no linux kernel release";
   }
   return {};
 }
@@ -69,7 +75,8 @@ std::uint64_t ReplayProcessor::rdtsc() {
   return timestamps_[next_timestamp_++];
 }
 
-ReplaySystem::ReplaySystem(const Dump& dump, MissingInput& missing) : clock_(dump.clock), missing_(missing) {
+ReplaySystem::ReplaySystem(const Dump& dump, MissingInput& missing)
+    : clock_(dump.clock), linux_(dump.linux_signs ? &*dump.linux_signs : nullptr), missing_(missing) {
   for (const SysctlRecord& r : dump.sysctl) sysctl_[r.name].outcomes.push_back(&r);
 }
 
@@ -101,6 +108,39 @@ std::int64_t ReplaySystem::steady_ns() {
 }
 
 void* ReplaySystem::allocate(std::size_t size) noexcept { return std::malloc(size); }
+
+PathKind ReplaySystem::path_kind(const char* path) {
+  if (linux_ != nullptr) {
+    for (const PathRecord& p : linux_->paths) {
+      if (p.path == path) return p.kind;
+    }
+  }
+  MissingInput m;
+  m.kind = MissingInput::Kind::linux_path;
+  m.name = path;
+  end(missing_, std::move(m));
+}
+
+std::optional<std::string> ReplaySystem::read_sign(const char* path) {
+  if (linux_ != nullptr) {
+    for (const SignFileRecord& f : linux_->files) {
+      if (f.path == path) return f.bytes;
+    }
+  }
+  MissingInput m;
+  m.kind = MissingInput::Kind::linux_file;
+  m.name = path;
+  end(missing_, std::move(m));
+}
+
+std::optional<std::string> ReplaySystem::kernel_release() {
+  if (linux_ == nullptr || !linux_->release_asked) {
+    MissingInput m;
+    m.kind = MissingInput::Kind::kernel_release;
+    end(missing_, std::move(m));
+  }
+  return linux_->kernel_release;
+}
 
 ReplayRegistry::Device ReplayRegistry::platform_device() {
   if (!dump_.service) {

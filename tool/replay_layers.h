@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,13 +25,24 @@ namespace oxa::tool {
 
 // The first input a run asked for and the dump does not hold.
 struct MissingInput {
-  enum class Kind { none, cpuid, timestamp, sysctl, clock_reading, registry_device, registry_property };
+  enum class Kind {
+    none,
+    cpuid,
+    timestamp,
+    sysctl,
+    clock_reading,
+    registry_device,
+    registry_property,
+    linux_path,
+    linux_file,
+    kernel_release
+  };
   Kind kind = Kind::none;
   std::uint32_t leaf = 0;                       // cpuid
   std::uint32_t subleaf = 0;                    // cpuid
   std::size_t position = 0;                     // timestamp, clock_reading: 1-based
   std::size_t held = 0;                         // timestamp, clock_reading: how many the dump holds
-  std::string name;                             // sysctl
+  std::string name;                             // sysctl, linux_path, linux_file
   RegistryKey key = RegistryKey::manufacturer;  // registry_property
 
   explicit operator bool() const noexcept { return kind != Kind::none; }
@@ -70,6 +82,12 @@ class ReplaySystem {
   std::int64_t steady_ns();
   void* allocate(std::size_t size) noexcept;
 
+  // The Linux signs, when the dump holds them.
+  [[nodiscard]] bool linux_signs() const noexcept { return linux_ != nullptr; }
+  PathKind path_kind(const char* path);
+  std::optional<std::string> read_sign(const char* path);
+  std::optional<std::string> kernel_release();
+
  private:
   struct Outcomes {
     std::vector<const SysctlRecord*> outcomes;
@@ -78,6 +96,7 @@ class ReplaySystem {
   std::map<std::string, Outcomes, std::less<>> sysctl_;
   const std::vector<std::int64_t>& clock_;
   std::size_t next_reading_ = 0;
+  const LinuxRecord* linux_;
   MissingInput& missing_;
 };
 
@@ -113,7 +132,7 @@ class ReplayRegistry {
 };
 
 static_assert(Processor<ReplayProcessor>);
-static_assert(System<ReplaySystem>);
+static_assert(LinuxSystem<ReplaySystem>);
 static_assert(Registry<ReplayRegistry>);
 
 }  // namespace oxa::tool

@@ -128,6 +128,20 @@ TEST(ReadDump, HostileDumpsGiveOneLineErrors) {
       {V + "\"clock_ns\": [-1, 5]}", "clock reading 0 is out of range (-1)"},
       // Replayed, it would give a negative duration.
       {V + "\"clock_ns\": [5, 4]}", "clock reading 1 is earlier than the one before it"},
+      {V + "\"linux\": []}", "'linux' is not an object"},
+      {V + "\"linux\": {\"paths\": [{\"path\": \"run/x\", \"kind\": \"file\"}]}}",
+       "linux path 0 'path' is not an absolute path"},
+      {V + "\"linux\": {\"paths\": [{\"path\": \"/x\", \"kind\": \"fifo\"}]}}",
+       "linux path 0 has an unknown kind 'fifo'"},
+      {V + "\"linux\": {\"paths\": [{\"path\": \"/x\", \"kind\": \"file\"}, {\"path\": \"/x\", \"kind\": "
+           "\"absent\"}]}}",
+       "linux path 1 repeats '/x'"},
+      {V + "\"linux\": {\"files\": [{\"path\": \"/x\", \"read\": true}]}}", "linux file 0 'hex' is missing"},
+      {V + "\"linux\": {\"files\": [{\"path\": \"/x\", \"read\": true, \"hex\": \"" +
+           std::string(2 * (kSignReadLimit + 1), 'a') + "\"}]}}",
+       "linux file 0 holds more than 16384 bytes"},
+      {V + "\"linux\": {\"kernel_release\": {\"read\": 1}}}",
+       "linux kernel release 'read' is not true or false"},
       // Parsed whole, it would take far more memory than its bytes.
       {V + "\"ignored\": [" + zeros + "0]}", "more than 100000 JSON values"},
       {V + "\"clock_ns\": 5}", "'clock_ns' is not an array"},
@@ -198,6 +212,24 @@ TEST(ReadDump, TextsAreTheBytesTheirEscapesStandFor) {
 }
 
 // A Hyper-V guest whose run reads every kind of input.
+// What a plain Linux system shows of every sign the probes ask for, PID 1's
+// environment closed to us.
+tool::LinuxRecord plain_linux() {
+  tool::LinuxRecord r;
+  for (const char* path :
+       {"/.dockerenv", "/run/.containerenv", "/proc/vz", "/var/run/secrets/kubernetes.io/serviceaccount"}) {
+    r.paths.push_back({path, PathKind::absent});
+  }
+  for (const char* path :
+       {"/run/systemd/container", "/run/host/container-manager", "/proc/1/environ", "/proc/self/cgroup"}) {
+    r.files.push_back({path, std::nullopt});
+  }
+  r.files.back().bytes = "0::/init.scope\n";
+  r.release_asked = true;
+  r.kernel_release = "6.1.0-18-amd64";
+  return r;
+}
+
 Dump hyperv_dump() {
   Dump d;
   d.cpuid = {{0x0, 0, {0xd, 0, 0, 0}},
@@ -259,6 +291,25 @@ TEST(ReplayDump, NamesTheFirstInputTheDumpLacks) {
       {"no timestamps", [](Dump& d) { d.timestamps.clear(); }, "dump has no timestamp 1 (it holds 0)"},
       {"one clock reading", [](Dump& d) { d.clock.resize(1); }, "dump has no clock reading 2 (it holds 1)"},
       {"no clock", [](Dump& d) { d.clock.clear(); }, "dump has no clock reading 1 (it holds 0)"},
+      {"Linux signs of a plain system", [](Dump& d) { d.linux_signs = plain_linux(); }, ""},
+      {"no Linux path record",
+       [](Dump& d) {
+         d.linux_signs = plain_linux();
+         d.linux_signs->paths.pop_back();
+       },
+       "dump has no linux path '/var/run/secrets/kubernetes.io/serviceaccount'"},
+      {"no Linux file record",
+       [](Dump& d) {
+         d.linux_signs = plain_linux();
+         d.linux_signs->files.pop_back();
+       },
+       "dump has no linux file '/proc/self/cgroup'"},
+      {"no kernel release record",
+       [](Dump& d) {
+         d.linux_signs = plain_linux();
+         d.linux_signs->release_asked = false;
+       },
+       "dump has no linux kernel release"},
       {"timing record as its samples give it",
        [](Dump& d) {
          d.timing = tool::replay_timing(d);

@@ -53,7 +53,12 @@ TEST_P(ReplayFixture, ReplaysToTheExpectedReport) {
 INSTANTIATE_TEST_SUITE_P(Dumps, ReplayFixture,
                          ::testing::Values("kvm_guest", "hyperv_guest", "hyperv_root", "hyperv_kvm",
                                            "vmware_mac", "apple_vz", "translated", "bare_metal", "slow_cpuid",
-                                           "unusable_timing"));
+                                           "unusable_timing", "docker_kvm_guest", "podman_documented",
+                                           "lxc_documented", "lxc_libvirt_documented",
+                                           "systemd_nspawn_documented", "openvz_documented",
+                                           "kubernetes_documented", "container_other_documented",
+                                           "wsl1_documented", "wsl2_documented",
+                                           "linux_bare_metal_documented"));
 
 TEST(ReplayTool, DumpOfThisMachineReplaysToItsReport) {
   const Outcome dumped = run_tool("--dump");
