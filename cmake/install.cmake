@@ -11,57 +11,59 @@ include(CMakePackageConfigHelpers)
 
 set(OXA_PACKAGE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/oxa")
 
-# The installed tool finds the library beside it, wherever the tree is moved.
-if(APPLE)
-  set(oxa_origin "@loader_path")
-else()
-  set(oxa_origin "$ORIGIN")
-endif()
-if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
-  set(oxa_tool_rpath "${CMAKE_INSTALL_LIBDIR}")
-else()
-  file(RELATIVE_PATH oxa_bin_to_lib "/${CMAKE_INSTALL_BINDIR}" "/${CMAKE_INSTALL_LIBDIR}")
-  set(oxa_tool_rpath "${oxa_origin}/${oxa_bin_to_lib}")
-endif()
-set_target_properties(oxa-detect PROPERTIES INSTALL_RPATH "${oxa_tool_rpath}")
-
 install(TARGETS oxa EXPORT oxaTargets
   LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}"
   ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}"
   RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}"
   INCLUDES DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
 install(FILES "${PROJECT_SOURCE_DIR}/include/oxa.h" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
-install(TARGETS oxa-detect RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
-# The manual page carries the version of project().
-set(OXA_MANUAL_PAGE "${PROJECT_BINARY_DIR}/oxa-detect.1")
-configure_file("${PROJECT_SOURCE_DIR}/doc/oxa-detect.1.in" "${OXA_MANUAL_PAGE}" @ONLY)
-install(FILES "${OXA_MANUAL_PAGE}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+if(TARGET oxa-detect)
+  # The installed tool finds the library beside it, wherever the tree is moved.
+  if(APPLE)
+    set(oxa_origin "@loader_path")
+  else()
+    set(oxa_origin "$ORIGIN")
+  endif()
+  if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+    set(oxa_tool_rpath "${CMAKE_INSTALL_LIBDIR}")
+  else()
+    file(RELATIVE_PATH oxa_bin_to_lib "/${CMAKE_INSTALL_BINDIR}" "/${CMAKE_INSTALL_LIBDIR}")
+    set(oxa_tool_rpath "${oxa_origin}/${oxa_bin_to_lib}")
+  endif()
+  set_target_properties(oxa-detect PROPERTIES INSTALL_RPATH "${oxa_tool_rpath}")
 
-# The bash completion goes where bash-completion looks for it: its
-# completionsdir when pkg-config knows bash-completion, taken relative to
-# that package's prefix so that it lands below ours, else the standard
-# folder (bash-completion also searches XDG_DATA_DIRS, /usr/local/share
-# among them).
-set(OXA_BASH_COMPLETION_DIR "" CACHE STRING
-    "Folder of the bash completion, relative to the prefix (default: from bash-completion.pc)")
-set(oxa_completion_dir "${OXA_BASH_COMPLETION_DIR}")
-if(NOT oxa_completion_dir)
-  set(oxa_completion_dir "${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions")
-  find_package(PkgConfig QUIET)
-  if(PKG_CONFIG_FOUND)
-    pkg_get_variable(oxa_bc_completions bash-completion completionsdir)
-    pkg_get_variable(oxa_bc_prefix bash-completion prefix)
-    if(oxa_bc_completions AND oxa_bc_prefix)
-      cmake_path(IS_PREFIX oxa_bc_prefix "${oxa_bc_completions}" NORMALIZE oxa_bc_inside)
-      if(oxa_bc_inside)
-        cmake_path(RELATIVE_PATH oxa_bc_completions BASE_DIRECTORY "${oxa_bc_prefix}"
-                   OUTPUT_VARIABLE oxa_completion_dir)
+  install(TARGETS oxa-detect RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+  # The manual page carries the version of project().
+  set(OXA_MANUAL_PAGE "${PROJECT_BINARY_DIR}/oxa-detect.1")
+  configure_file("${PROJECT_SOURCE_DIR}/doc/oxa-detect.1.in" "${OXA_MANUAL_PAGE}" @ONLY)
+  install(FILES "${OXA_MANUAL_PAGE}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+
+  # The bash completion goes where bash-completion looks for it: its
+  # completionsdir when pkg-config knows bash-completion, taken relative to
+  # that package's prefix so that it lands below ours, else the standard
+  # folder (bash-completion also searches XDG_DATA_DIRS, /usr/local/share
+  # among them).
+  set(OXA_BASH_COMPLETION_DIR "" CACHE STRING
+      "Folder of the bash completion, relative to the prefix (default: from bash-completion.pc)")
+  set(oxa_completion_dir "${OXA_BASH_COMPLETION_DIR}")
+  if(NOT oxa_completion_dir)
+    set(oxa_completion_dir "${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions")
+    find_package(PkgConfig QUIET)
+    if(PKG_CONFIG_FOUND)
+      pkg_get_variable(oxa_bc_completions bash-completion completionsdir)
+      pkg_get_variable(oxa_bc_prefix bash-completion prefix)
+      if(oxa_bc_completions AND oxa_bc_prefix)
+        cmake_path(IS_PREFIX oxa_bc_prefix "${oxa_bc_completions}" NORMALIZE oxa_bc_inside)
+        if(oxa_bc_inside)
+          cmake_path(RELATIVE_PATH oxa_bc_completions BASE_DIRECTORY "${oxa_bc_prefix}"
+                     OUTPUT_VARIABLE oxa_completion_dir)
+        endif()
       endif()
     endif()
   endif()
+  install(FILES "${PROJECT_SOURCE_DIR}/tool/completion/oxa-detect.bash" RENAME oxa-detect
+          DESTINATION "${oxa_completion_dir}")
 endif()
-install(FILES "${PROJECT_SOURCE_DIR}/tool/completion/oxa-detect.bash" RENAME oxa-detect
-        DESTINATION "${oxa_completion_dir}")
 
 install(EXPORT oxaTargets
   NAMESPACE oxa::
