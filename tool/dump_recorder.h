@@ -59,7 +59,7 @@ class RecordingSystem {
   void* allocate(std::size_t size) { return inner_.allocate(size); }
 
   // The Linux signs, where the inner system has them.
-  [[nodiscard]] bool linux_signs() const requires LinuxSystem<Inner> {
+  [[nodiscard]] bool linux_signs() requires LinuxSystem<Inner> {
     const bool signs = inner_.linux_signs();
     if (signs && !dump_.linux_signs) dump_.linux_signs.emplace();
     return signs;
