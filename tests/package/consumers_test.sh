@@ -54,7 +54,8 @@ minor=${minor%%.*}
 for probe in "$major.$minor yes" "$major yes" "$major.$((minor + 1)) no" "$((major - 1)).9 no" "$((major + 1)).0 no"; do
   read -r request expected <<<"$probe"
   "$cmake" -S "$here/consumers/version_probe" -B "$work/probe-build" -G "$generator" \
-    -DCMAKE_MAKE_PROGRAM="$make_program" -DCMAKE_PREFIX_PATH="$prefix" -DOXA_REQUEST="$request" \
+    -DCMAKE_MAKE_PROGRAM="$make_program" -DCMAKE_C_COMPILER="$cc" -DCMAKE_PREFIX_PATH="$prefix" \
+    -DOXA_REQUEST="$request" \
     >"$work/probe.log" 2>&1 || { cat "$work/probe.log"; fail "version probe $request"; }
   grep -q "oxa $request accepted: $expected\$" "$work/probe.log" ||
     { cat "$work/probe.log"; fail "find_package(oxa $request) accepted: $expected expected"; }
