@@ -24,13 +24,15 @@
 #include "platform/processor.h"
 #include "platform/system.h"
 #include "pretty_print.h"
+#include "shell_answer.h"
 #include "smbios_file.h"
 #include "summary.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "usage: oxa-detect [--summary | --pretty] [--smbios [FILE] | --replay FILE]\n"
+    "usage: oxa-detect [--summary | --pretty | --quiet | --brief]\n"
+    "                  [--smbios [FILE] | --replay FILE]\n"
     "       oxa-detect --dump | --version | --help\n"
     "\n"
     "Tells whether this process runs in a virtual machine and prints the\n"
@@ -38,6 +40,10 @@ constexpr char kUsage[] =
     "\n"
     "  --summary        print a short human-readable verdict instead of JSON\n"
     "  --pretty         print the JSON report indented by two spaces\n"
+    "  --quiet          print nothing: the exit status is the answer\n"
+    "  --brief          print one word: the first of \"hypervisors\", else the\n"
+    "                   first of \"host_hypervisors\" (a root partition), else\n"
+    "                   \"none\"; exit status as for --quiet\n"
     "  --smbios [FILE]  scan a raw SMBIOS table (or a dmidecode --dump-bin file)\n"
     "                   instead of running detection; FILE defaults to\n"
     "                   /sys/firmware/dmi/tables/DMI\n"
@@ -46,9 +52,16 @@ constexpr char kUsage[] =
     "  --replay FILE    run detection over the inputs of a dump instead of this\n"
     "                   machine\n"
     "  --version        print the library version\n"
-    "  --help           print this help\n";
+    "  -h, --help       print this help\n"
+    "\n"
+    "Exit status: 0 success; 2 usage error, detection failure, unreadable\n"
+    "input or failed write. With --quiet or --brief: 0 when the verdict is\n"
+    "\"likely\" or \"very_likely\", 1 when it is \"possible\", \"not_detected\" or\n"
+    "\"unknown\", 2 as above.\n";
 
-constexpr int kExitUsage = 1;
+// A usage error is no answer, so it never exits 1, which --quiet and
+// --brief give to "not a virtual machine".
+constexpr int kExitUsage = 2;
 constexpr int kExitFailure = 2;
 
 const char* status_name(int status) {
@@ -87,10 +100,28 @@ int fail(std::string_view path, std::string_view reason) {
   return kExitFailure;
 }
 
-enum class Format { json, pretty, summary };
+enum class Format { json, pretty, summary, quiet, brief };
+
+// --quiet and --brief: the verdict as the exit status, and for --brief one
+// word on its own line.
+int answer(const oxa::Assessment& assessment, Format format) {
+  if (format == Format::brief) {
+    const int code = print(std::string(oxa::tool::brief_name(assessment)) + "\n");
+    if (code != 0) return code;
+  }
+  return oxa::tool::verdict_status(assessment);
+}
 
 int print_report(std::string_view document, Format format) {
   std::string text;
+  if (format == Format::quiet || format == Format::brief) {
+    const auto report = oxa::tool::read_report(document);
+    if (!report) {
+      std::fputs("oxa-detect: the report could not be read\n", stderr);
+      return kExitFailure;
+    }
+    return answer(report->assessment, format);
+  }
   if (format == Format::summary) {
     const auto s = oxa::tool::summarize(document);
     if (!s) {
@@ -155,8 +186,10 @@ int scan_smbios(const char* path, Format format) {
   oxa::Result result;
   oxa::smbios(result, location.table);
   const auto duration = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
-  // The summary comes from the record itself, not from its report.
+  // The summary and the answers come from the record itself, not from its
+  // report.
   if (format == Format::summary) return print(oxa::tool::summarize(result, oxa::assess(result)));
+  if (format == Format::quiet || format == Format::brief) return answer(oxa::assess(result), format);
   return print_report(oxa::to_json(result, duration.count()), format);
 }
 
@@ -175,6 +208,10 @@ int run(int argc, char** argv) {
       format = Format::summary;
     } else if (arg == "--pretty") {
       format = Format::pretty;
+    } else if (arg == "--quiet") {
+      format = Format::quiet;
+    } else if (arg == "--brief") {
+      format = Format::brief;
     } else if (arg == "--smbios") {
       smbios = true;
       if (i + 1 < argc && (argv[i + 1][0] != '-' || std::string_view(argv[i + 1]) == "-"))

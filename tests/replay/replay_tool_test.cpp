@@ -91,10 +91,14 @@ TEST(ReplayTool, Options) {
       {"--replay " + vmware + " --summary", 0, "likelihood: very_likely (score 99)", ""},
       {"--pretty --replay " + vmware, 0, "\n  \"vm_score\": 99,\n", ""},
       {"--help", 0, "--replay FILE", ""},
-      {"--replay", 1, "", "--replay needs a FILE"},
-      {"--dump --summary", 1, "", "usage: oxa-detect"},
-      {"--dump --replay " + vmware, 1, "", "usage: oxa-detect"},
-      {"--replay " + vmware + " --smbios", 1, "", "usage: oxa-detect"},
+      // Usage errors exit 2, never 1, which --quiet gives to "not a VM".
+      {"--replay", 2, "", "--replay needs a FILE"},
+      {"--dump --summary", 2, "", "usage: oxa-detect"},
+      {"--dump --quiet", 2, "", "usage: oxa-detect"},
+      {"--brief --dump", 2, "", "usage: oxa-detect"},
+      {"--dump --replay " + vmware, 2, "", "usage: oxa-detect"},
+      {"--replay " + vmware + " --smbios", 2, "", "usage: oxa-detect"},
+      {"--quiet --replay " + vmware + " --smbios", 2, "", "usage: oxa-detect"},
       {"--replay /nonexistent/dump.json", 2, "", "cannot open"},
       // A report is not a dump.
       {"--replay " + kExpected + "bare_metal.json", 2, "", "not a dump: no 'dump_version'"},

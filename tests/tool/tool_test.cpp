@@ -63,8 +63,8 @@ TEST(Tool, Options) {
       {"--version", 0, "1.0.0\n", ""},
       {"--help", 0, "usage: oxa-detect", ""},
       {"--summary", 0, "likelihood: ", ""},
-      {"--bogus", 1, "", "usage: oxa-detect"},
-      {"extra", 1, "", "unknown option 'extra'"},
+      {"--bogus", 2, "", "usage: oxa-detect"},
+      {"extra", 2, "", "unknown option 'extra'"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
@@ -305,7 +305,7 @@ TEST(Tool, StandardInputIsAnInput) {
 // Arguments reach the error line escaped: it stays one printable line.
 TEST(Tool, UnknownOptionIsEscaped) {
   const Outcome o = run_tool(R"sh("--$(printf 'x\n\033[2J')")sh");
-  EXPECT_EQ(o.exit_code, 1);
+  EXPECT_EQ(o.exit_code, 2);
   EXPECT_EQ(o.err.substr(0, o.err.find('\n') + 1), "oxa-detect: unknown option '--x\\u000a\\u001b[2J'\n");
 }
 
