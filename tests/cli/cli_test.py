@@ -102,8 +102,8 @@ def readme_options():
 COMPLETE = r"""
 source "$1" || exit 1
 shift
-spec=$(complete -p oxa-detect) || exit 1
-function=${spec##*-F }
+registered=$(complete -p oxa-detect) || exit 1
+function=${registered##*-F }
 function=${function%% *}
 COMP_WORDS=("$@")
 COMP_CWORD=$(($# - 1))
