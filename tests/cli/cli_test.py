@@ -198,9 +198,10 @@ class ManualPage(unittest.TestCase):
         if man is None:
             self.skipTest("no man here")
         env = dict(os.environ, LC_ALL="C.UTF-8", MANWIDTH="80", MANPAGER="cat", PAGER="cat")
+        # man-db's man has --warnings; others (macOS's) have not.
+        if "--warnings" not in run([man, "--help"], env=env).stdout:
+            self.skipTest("this man has no --warnings")
         done = run([man, "--warnings", "-E", "UTF-8", "-l", ARGS.manual], env=env)
-        if "--warnings" in done.stderr and done.returncode != 0:
-            self.skipTest(f"this man has no --warnings: {done.stderr.strip()}")
         self.assertEqual(done.returncode, 0, done.stderr)
         self.assertEqual(done.stderr, "")
         for heading in ("NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "EXIT STATUS", "FILES", "EXAMPLES"):
