@@ -106,8 +106,10 @@ bool container_seen(const LinuxSigns& s) {
 }
 
 void detect_container(Result& result, const LinuxSigns& s) {
-  const bool looked =
-      s.systemd_container || s.host_container_manager || s.init_environment || s.cgroup || s.kernel_release;
+  // Absence is an answer too, but only one that some read confirms.
+  const bool looked = s.dockerenv != PathKind::absent || s.containerenv != PathKind::absent ||
+                      s.systemd_container || s.host_container_manager || s.init_environment || s.cgroup ||
+                      s.kernel_release;
   result.probe("container", looked ? "ok" : "unavailable");
 
   if (s.dockerenv != PathKind::absent)

@@ -143,20 +143,33 @@ TEST_F(FakeRoot, EachRuntimeByItsSigns) {
 }
 
 // The costly reads happen only while nothing cheaper has spoken.
-TEST_F(FakeRoot, EnvironmentAndCgroupAreReadOnlyWhenNeeded) {
+TEST_F(FakeRoot, CostlierSignsAreReadOnlyWhenNeeded) {
   file("/.dockerenv", "");
+  file("/run/systemd/container", "lxc\n");
   file("/proc/1/environ", std::string("container=lxc\0", 14));
   file("/proc/self/cgroup", "0::/lxc.payload.c1\n");
   const std::string root = root_.string();
   NativeSystem system(root.c_str());
-  LinuxSigns signs = read_linux_signs(system);
+  const auto read = [&] { return read_linux_signs(system); };
+
+  LinuxSigns signs = read();  // a marker file: nothing more is read
+  EXPECT_FALSE(signs.systemd_container);
   EXPECT_FALSE(signs.init_environment);
   EXPECT_FALSE(signs.cgroup);
 
   fs::remove(at("/.dockerenv"));
-  signs = read_linux_signs(system);
+  signs = read();  // a declaration: not PID 1's environment
+  EXPECT_TRUE(signs.systemd_container);
+  EXPECT_FALSE(signs.init_environment);
+
+  fs::remove(at("/run/systemd/container"));
+  signs = read();  // no sign yet: the environment, readable, and no cgroup
   EXPECT_TRUE(signs.init_environment);
   EXPECT_FALSE(signs.cgroup);
+
+  fs::remove(at("/proc/1/environ"));
+  signs = read();  // the environment closed: the cgroup paths
+  EXPECT_TRUE(signs.cgroup);
 }
 
 TEST_F(FakeRoot, HostileSignsNeitherBlockNorLeaveTheSet) {
