@@ -53,11 +53,7 @@ ReplayProcessor::ReplayProcessor(const Dump& dump, MissingInput& missing)
 CpuidRegisters ReplayProcessor::cpuid(std::uint32_t leaf, std::uint32_t subleaf) {
   const auto it = cpuid_.find({leaf, subleaf});
   if (it == cpuid_.end()) {
-    MissingInput m;
-    m.kind = MissingInput::Kind::cpuid;
-    m.leaf = leaf;
-    m.subleaf = subleaf;
-    end(missing_, std::move(m));
+    end(missing_, {.kind = MissingInput::Kind::cpuid, .leaf = leaf, .subleaf = subleaf});
   }
   Answers& a = it->second;
   const std::size_t at = a.next < a.answers.size() ? a.next++ : a.answers.size() - 1;
@@ -66,11 +62,8 @@ CpuidRegisters ReplayProcessor::cpuid(std::uint32_t leaf, std::uint32_t subleaf)
 
 std::uint64_t ReplayProcessor::rdtsc() {
   if (next_timestamp_ >= timestamps_.size()) {
-    MissingInput m;
-    m.kind = MissingInput::Kind::timestamp;
-    m.position = next_timestamp_ + 1;
-    m.held = timestamps_.size();
-    end(missing_, std::move(m));
+    end(missing_,
+        {.kind = MissingInput::Kind::timestamp, .position = next_timestamp_ + 1, .held = timestamps_.size()});
   }
   return timestamps_[next_timestamp_++];
 }
@@ -83,10 +76,7 @@ ReplaySystem::ReplaySystem(const Dump& dump, MissingInput& missing)
 int ReplaySystem::sysctl_int32(const char* name, std::int32_t& value) {
   const auto it = sysctl_.find(std::string_view(name));
   if (it == sysctl_.end()) {
-    MissingInput m;
-    m.kind = MissingInput::Kind::sysctl;
-    m.name = name;
-    end(missing_, std::move(m));
+    end(missing_, {.kind = MissingInput::Kind::sysctl, .name = name});
   }
   Outcomes& o = it->second;
   const std::size_t at = o.next < o.outcomes.size() ? o.next++ : o.outcomes.size() - 1;
@@ -98,11 +88,8 @@ int ReplaySystem::sysctl_int32(const char* name, std::int32_t& value) {
 
 std::int64_t ReplaySystem::steady_ns() {
   if (next_reading_ >= clock_.size()) {
-    MissingInput m;
-    m.kind = MissingInput::Kind::clock_reading;
-    m.position = next_reading_ + 1;
-    m.held = clock_.size();
-    end(missing_, std::move(m));
+    end(missing_,
+        {.kind = MissingInput::Kind::clock_reading, .position = next_reading_ + 1, .held = clock_.size()});
   }
   return clock_[next_reading_++];
 }
@@ -115,10 +102,7 @@ PathKind ReplaySystem::path_kind(const char* path) {
       if (p.path == path) return p.kind;
     }
   }
-  MissingInput m;
-  m.kind = MissingInput::Kind::linux_path;
-  m.name = path;
-  end(missing_, std::move(m));
+  end(missing_, {.kind = MissingInput::Kind::linux_path, .name = path});
 }
 
 std::optional<std::string> ReplaySystem::read_sign(const char* path) {
@@ -127,26 +111,19 @@ std::optional<std::string> ReplaySystem::read_sign(const char* path) {
       if (f.path == path) return f.bytes;
     }
   }
-  MissingInput m;
-  m.kind = MissingInput::Kind::linux_file;
-  m.name = path;
-  end(missing_, std::move(m));
+  end(missing_, {.kind = MissingInput::Kind::linux_file, .name = path});
 }
 
 std::optional<std::string> ReplaySystem::kernel_release() {
   if (linux_ == nullptr || !linux_->release_asked) {
-    MissingInput m;
-    m.kind = MissingInput::Kind::kernel_release;
-    end(missing_, std::move(m));
+    end(missing_, {.kind = MissingInput::Kind::kernel_release});
   }
   return linux_->kernel_release;
 }
 
 ReplayRegistry::Device ReplayRegistry::platform_device() {
   if (!dump_.service) {
-    MissingInput m;
-    m.kind = MissingInput::Kind::registry_device;
-    end(missing_, std::move(m));
+    end(missing_, {.kind = MissingInput::Kind::registry_device});
   }
   return {*dump_.service ? &dump_ : nullptr, missing_};
 }
@@ -172,10 +149,7 @@ ReplayRegistry::Value ReplayRegistry::Device::read(RegistryKey key) const {
     if (v.readable) v.text = p.bytes;
     return Value(v);
   }
-  MissingInput m;
-  m.kind = MissingInput::Kind::registry_property;
-  m.key = key;
-  end(missing_, std::move(m));
+  end(missing_, {.kind = MissingInput::Kind::registry_property, .key = key});
 }
 
 }  // namespace oxa::tool

@@ -42,7 +42,7 @@ struct MissingInput {
   std::uint32_t subleaf = 0;                    // cpuid
   std::size_t position = 0;                     // timestamp, clock_reading: 1-based
   std::size_t held = 0;                         // timestamp, clock_reading: how many the dump holds
-  std::string name;                             // sysctl, linux_path, linux_file
+  std::string name{};                           // sysctl, linux_path, linux_file
   RegistryKey key = RegistryKey::manufacturer;  // registry_property
 
   explicit operator bool() const noexcept { return kind != Kind::none; }
