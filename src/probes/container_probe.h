@@ -34,25 +34,30 @@ struct LinuxSigns {
 // Whether the signs read so far name a container.
 bool container_seen(const LinuxSigns& signs);
 
-// Cheap signs first (a few path lookups), and each costlier one only while
-// nothing cheaper has spoken: the declaration files when no runtime left its
-// marker file, PID 1's environment when no sign at all was seen, our cgroup
-// paths when that environment is closed to us (the kernel builds both files
-// on every read).
+// Cheap signs first, and each costlier one only while nothing cheaper has
+// spoken: the other marker file and the declaration files when no runtime
+// left its marker file; /proc/vz (a miss in /proc is a full lookup each
+// time, the kernel caches none) and PID 1's environment when no sign at all
+// was seen; our cgroup paths when that environment is closed to us (the
+// kernel builds both files on every read). Inside Docker that is two path
+// lookups and uname.
 template <LinuxSystem S>
 LinuxSigns read_linux_signs(S& system) {
   LinuxSigns signs;
   signs.dockerenv = system.path_kind("/.dockerenv");
-  signs.containerenv = system.path_kind("/run/.containerenv");
+  // Each runtime leaves only its own marker file.
+  if (signs.dockerenv == PathKind::absent) signs.containerenv = system.path_kind("/run/.containerenv");
   // A runtime's own marker file says as much as a declaration would.
   if (signs.dockerenv == PathKind::absent && signs.containerenv == PathKind::absent) {
     signs.systemd_container = system.read_sign("/run/systemd/container");
     signs.host_container_manager = system.read_sign("/run/host/container-manager");
   }
-  signs.openvz = system.path_kind("/proc/vz");
-  // The host of OpenVZ containers has both.
-  if (signs.openvz != PathKind::absent) signs.openvz_host = system.path_kind("/proc/bc");
   signs.kubernetes_account = system.path_kind("/var/run/secrets/kubernetes.io/serviceaccount");
+  if (!container_seen(signs)) {
+    signs.openvz = system.path_kind("/proc/vz");
+    // The host of OpenVZ containers has both.
+    if (signs.openvz != PathKind::absent) signs.openvz_host = system.path_kind("/proc/bc");
+  }
   if (!container_seen(signs)) {
     signs.init_environment = system.read_sign("/proc/1/environ");
     // Without root, PID 1's environment is closed to us.

@@ -142,28 +142,46 @@ TEST_F(FakeRoot, EachRuntimeByItsSigns) {
   }
 }
 
-// The costly reads happen only while nothing cheaper has spoken.
+// The costly reads happen only while nothing cheaper has spoken. Each step
+// takes away the sign that spoke and shows what is read next.
 TEST_F(FakeRoot, CostlierSignsAreReadOnlyWhenNeeded) {
   file("/.dockerenv", "");
+  file("/run/.containerenv", "");
   file("/run/systemd/container", "lxc\n");
+  folder("/proc/vz");
   file("/proc/1/environ", std::string("container=lxc\0", 14));
   file("/proc/self/cgroup", "0::/lxc.payload.c1\n");
   const std::string root = root_.string();
   NativeSystem system(root.c_str());
   const auto read = [&] { return read_linux_signs(system); };
 
-  LinuxSigns signs = read();  // a marker file: nothing more is read
+  LinuxSigns signs = read();  // Docker's marker file: nothing more is read
+  EXPECT_EQ(signs.dockerenv, PathKind::file);
+  EXPECT_EQ(signs.containerenv, PathKind::absent);
   EXPECT_FALSE(signs.systemd_container);
+  EXPECT_EQ(signs.openvz, PathKind::absent);
   EXPECT_FALSE(signs.init_environment);
   EXPECT_FALSE(signs.cgroup);
 
   fs::remove(at("/.dockerenv"));
-  signs = read();  // a declaration: not PID 1's environment
+  signs = read();  // Podman's marker file: no declaration, no /proc/vz
+  EXPECT_EQ(signs.containerenv, PathKind::file);
+  EXPECT_FALSE(signs.systemd_container);
+  EXPECT_EQ(signs.openvz, PathKind::absent);
+
+  fs::remove(at("/run/.containerenv"));
+  signs = read();  // a declaration: neither /proc/vz nor PID 1's environment
   EXPECT_TRUE(signs.systemd_container);
+  EXPECT_EQ(signs.openvz, PathKind::absent);
   EXPECT_FALSE(signs.init_environment);
 
   fs::remove(at("/run/systemd/container"));
-  signs = read();  // no sign yet: the environment, readable, and no cgroup
+  signs = read();  // no sign yet: /proc/vz, which speaks
+  EXPECT_EQ(signs.openvz, PathKind::folder);
+  EXPECT_FALSE(signs.init_environment);
+
+  fs::remove(at("/proc/vz"));
+  signs = read();  // still none: the environment, readable, and no cgroup
   EXPECT_TRUE(signs.init_environment);
   EXPECT_FALSE(signs.cgroup);
 
