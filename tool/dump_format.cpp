@@ -337,7 +337,7 @@ class Reader {
     const Json* key = find_member(e, "key");
     if (!expect(key, Json::value_t::string, where + " 'key'", "a string")) return false;
     bool known = false;
-    for (const RegistryKey k : {RegistryKey::manufacturer, RegistryKey::model, RegistryKey::product_name}) {
+    for (const RegistryKey k : kIdentityKeys) {
       if (string_of(*key) == key_name(k)) {
         p.key = k;
         known = true;
@@ -347,11 +347,11 @@ class Reader {
     const std::string name = "registry property '" + string_of(*key) + "'";
     const Json* kind = find_member(e, "kind");
     if (!expect(kind, Json::value_t::string, name + " 'kind'", "a string")) return false;
-    if (string_of(*kind) == "absent") {
+    if (string_of(*kind) == kind_name(ValueKind::absent)) {
       p.kind = ValueKind::absent;
-    } else if (string_of(*kind) == "other") {
+    } else if (string_of(*kind) == kind_name(ValueKind::other)) {
       p.kind = ValueKind::other;
-    } else if (string_of(*kind) == "string") {
+    } else if (string_of(*kind) == kind_name(ValueKind::string)) {
       p.kind = ValueKind::string;
       p.converted = true;
       if (const Json* c = find_member(e, "converted");
@@ -367,7 +367,7 @@ class Reader {
           return fail(name + " 'hex' is longer than " + std::to_string(kIdentityBufferSize - 1) + " bytes");
         }
       }
-    } else if (string_of(*kind) == "data") {
+    } else if (string_of(*kind) == kind_name(ValueKind::data)) {
       p.kind = ValueKind::data;
       const Json* hex = find_member(e, "hex");
       if (hex != nullptr) {

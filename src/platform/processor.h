@@ -1,9 +1,8 @@
 #pragma once
 
 // The processor layer: CPUID, RDTSC and LFENCE. Probes take the processor as
-// a template argument, so the native one inlines to the bare instructions and
-// tests hand in a scripted one (ScriptedProcessor), replay
-// its own.
+// a template argument, so the native one inlines to the bare instructions,
+// tests hand in a scripted one (ScriptedProcessor) and replay its own.
 
 #include <concepts>
 #include <cstdint>
