@@ -4,13 +4,15 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "api/detection_run.h"
 #include "core/json_report.h"
 #include "oxa.h"
-#include "platform/native_registry.h"
+#include "platform/native.h"
 #include "platform/processor.h"
 #include "platform/system.h"
 
@@ -61,10 +63,17 @@ BENCHMARK(BM_CpuidFloor);
 
 // The native system with the Linux signs turned off: what the other probes
 // cost on their own.
-class SystemWithoutLinuxSigns : public oxa::NativeSystem {
+class SystemWithoutLinuxSigns {
  public:
-  [[nodiscard]] bool linux_signs() const noexcept { return false; }
+  std::optional<std::int32_t> hypervisor_flag() noexcept { return native_.hypervisor_flag(); }
+  std::optional<std::int32_t> translated_flag() noexcept { return native_.translated_flag(); }
+  std::int64_t steady_ns() noexcept { return native_.steady_ns(); }
+  void* allocate(std::size_t size) noexcept { return native_.allocate(size); }
+
+ private:
+  oxa::NativeSystem native_;
 };
+static_assert(!oxa::LinuxSystem<SystemWithoutLinuxSigns>);
 
 // Runs and floors alternate, so drift in what the hypervisor charges for a
 // CPUID exit hits both sides alike; the ratio is a counter, and so is what a

@@ -5,8 +5,7 @@
 // read into a Dump. They live in the tool, not the library, and may allocate.
 
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -19,7 +18,7 @@
 
 namespace oxa::tool {
 
-template <Processor Inner>
+template <CpuidProcessor Inner>
 class RecordingProcessor {
  public:
   RecordingProcessor(Inner& inner, Dump& dump) : inner_(inner), dump_(dump) {}
@@ -46,10 +45,11 @@ class RecordingSystem {
  public:
   RecordingSystem(Inner& inner, Dump& dump) : inner_(inner), dump_(dump) {}
 
-  int sysctl_int32(const char* name, std::int32_t& value) {
-    const int status = inner_.sysctl_int32(name, value);
-    dump_.sysctl.push_back({name, status == 0, status == 0 ? value : 0});
-    return status;
+  std::optional<std::int32_t> hypervisor_flag() {
+    return note(kHypervisorFlagName, inner_.hypervisor_flag());
+  }
+  std::optional<std::int32_t> translated_flag() {
+    return note(kTranslatedFlagName, inner_.translated_flag());
   }
   std::int64_t steady_ns() {
     const std::int64_t now = inner_.steady_ns();
@@ -58,30 +58,34 @@ class RecordingSystem {
   }
   void* allocate(std::size_t size) { return inner_.allocate(size); }
 
-  // The Linux signs, where the inner system has them.
-  [[nodiscard]] bool linux_signs() requires LinuxSystem<Inner> {
-    const bool signs = inner_.linux_signs();
-    if (signs && !dump_.linux_signs) dump_.linux_signs.emplace();
-    return signs;
-  }
+  // The Linux signs, where the inner system shows them.
   PathKind path_kind(const char* path) requires LinuxSystem<Inner> {
     const PathKind kind = inner_.path_kind(path);
-    dump_.linux_signs->paths.push_back({path, kind});
+    signs().paths.push_back({path, kind});
     return kind;
   }
   std::optional<std::string> read_sign(const char* path) requires LinuxSystem<Inner> {
     std::optional<std::string> bytes = inner_.read_sign(path);
-    dump_.linux_signs->files.push_back({path, bytes});
+    signs().files.push_back({path, bytes});
     return bytes;
   }
   std::optional<std::string> kernel_release() requires LinuxSystem<Inner> {
     std::optional<std::string> release = inner_.kernel_release();
-    dump_.linux_signs->release_asked = true;
-    dump_.linux_signs->kernel_release = release;
+    signs().release_asked = true;
+    signs().kernel_release = release;
     return release;
   }
 
  private:
+  std::optional<std::int32_t> note(const char* name, std::optional<std::int32_t> flag) {
+    dump_.sysctl.push_back({name, flag.has_value(), flag.value_or(0)});
+    return flag;
+  }
+  LinuxRecord& signs() {
+    if (!dump_.linux_signs) dump_.linux_signs.emplace();
+    return *dump_.linux_signs;
+  }
+
   Inner& inner_;
   Dump& dump_;
 };
@@ -136,11 +140,12 @@ class RecordingRegistry {
 };
 
 struct Capture {
-  int status = 0;  // of the detection run
-  Dump dump;       // complete with report and timing record when status is 0
+  Run run;
+  Dump dump;  // with the run's report and timing record
 };
 
-// One detection run over the given layers, recording what it read.
+// One detection run over the given layers, recording what it read. Throws
+// what the run throws.
 template <Processor P, System S, Registry R>
 Capture capture(P& processor, S& system, R& registry) {
   Capture c;
@@ -151,16 +156,16 @@ Capture capture(P& processor, S& system, R& registry) {
   c.dump.sysctl.reserve(4);
   c.dump.properties.reserve(4);
   c.dump.clock.reserve(4);
-  RecordingProcessor<P> p(processor, c.dump);
   RecordingSystem<S> s(system, c.dump);
   RecordingRegistry<R> r(registry, c.dump);
-  char* document = nullptr;
-  c.status = detect_json(&document, p, s, r);
-  if (c.status == OXA_OK) {
-    const std::unique_ptr<char, void (*)(void*)> owned(document, &std::free);
-    c.dump.report = std::string(owned.get());
-    c.dump.timing = replay_timing(c.dump);
+  if constexpr (CpuidProcessor<P>) {
+    RecordingProcessor<P> p(processor, c.dump);
+    c.run = run_detection(p, s, r);
+  } else {
+    c.run = run_detection(processor, s, r);
   }
+  c.dump.report = to_json(c.run.result, c.run.duration_us);
+  c.dump.timing = replay_timing(c.dump);
   return c;
 }
 

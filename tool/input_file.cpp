@@ -6,7 +6,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "platform/regular_file.h"
+#include "platform/posix/regular_file.h"
 
 namespace oxa::tool {
 

@@ -11,18 +11,17 @@
 #include <string_view>
 #include <system_error>
 
+#include "api/detection_run.h"
 #include "core/assessment.h"
 #include "core/evidence.h"
 #include "core/json_report.h"
+#include "core/version.h"
 #include "dump_format.h"
 #include "dump_recorder.h"
 #include "dump_replay.h"
 #include "identity/smbios_scan.h"
 #include "input_file.h"
-#include "oxa.h"
-#include "platform/native_registry.h"
-#include "platform/processor.h"
-#include "platform/system.h"
+#include "platform/native.h"
 #include "pretty_print.h"
 #include "shell_answer.h"
 #include "smbios_file.h"
@@ -64,19 +63,6 @@ constexpr char kUsage[] =
 constexpr int kExitUsage = 2;
 constexpr int kExitFailure = 2;
 
-const char* status_name(int status) {
-  switch (status) {
-    case OXA_ERROR_NULL_ARGUMENT:
-      return "null argument";
-    case OXA_ERROR_NO_MEMORY:
-      return "out of memory";
-    case OXA_ERROR_INTERNAL:
-      return "internal error";
-    default:
-      return "unknown status";
-  }
-}
-
 // Writes everything and flushes; a failed write (a closed pipe, a full disk)
 // must not pass as success.
 int print(std::string_view text) {
@@ -112,40 +98,30 @@ int answer(const oxa::Assessment& assessment, Format format) {
   return oxa::tool::verdict_status(assessment);
 }
 
-int print_report(std::string_view document, Format format) {
-  std::string text;
-  if (format == Format::quiet || format == Format::brief) {
-    const auto report = oxa::tool::read_report(document);
-    if (!report) {
-      std::fputs("oxa-detect: the report could not be read\n", stderr);
-      return kExitFailure;
-    }
-    return answer(report->assessment, format);
+// Every format is rendered from the record itself; the report is written
+// only where it is printed.
+int print_run(const oxa::Run& run, Format format) {
+  switch (format) {
+    case Format::quiet:
+    case Format::brief:
+      return answer(oxa::assess(run.result), format);
+    case Format::summary:
+      return print(oxa::tool::summarize(run.result, oxa::assess(run.result)));
+    case Format::pretty:
+      return print(oxa::tool::pretty_print(oxa::to_json(run.result, run.duration_us)) + '\n');
+    case Format::json:
+      break;
   }
-  if (format == Format::summary) {
-    const auto s = oxa::tool::summarize(document);
-    if (!s) {
-      std::fputs("oxa-detect: the report could not be read\n", stderr);
-      return kExitFailure;
-    }
-    text = *s;
-  } else {
-    text = format == Format::pretty ? oxa::tool::pretty_print(document) : std::string(document);
-    text += '\n';
-  }
-  return print(text);
+  return print(oxa::to_json(run.result, run.duration_us) + '\n');
 }
 
+// The tool runs the library's detection itself, over the same native
+// layers oxa_detect_json hands in, so that every mode runs the same code.
 int detect(Format format) {
-  char* document = nullptr;
-  const int status = oxa_detect_json(&document);
-  if (status != OXA_OK) {
-    std::fprintf(stderr, "oxa-detect: detection failed with status %d (%s)\n", status, status_name(status));
-    return kExitFailure;
-  }
-  const int code = print_report(document, format);
-  oxa_free(document);
-  return code;
+  oxa::NativeProcessor processor;
+  oxa::NativeSystem system;
+  oxa::NativeRegistry registry;
+  return print_run(oxa::run_detection(processor, system, registry), format);
 }
 
 // One real detection run through recording layers, printed as a dump.
@@ -153,13 +129,7 @@ int dump() {
   oxa::NativeProcessor processor;
   oxa::NativeSystem system;
   oxa::NativeRegistry registry;
-  const oxa::tool::Capture capture = oxa::tool::capture(processor, system, registry);
-  if (capture.status != OXA_OK) {
-    std::fprintf(stderr, "oxa-detect: detection failed with status %d (%s)\n", capture.status,
-                 status_name(capture.status));
-    return kExitFailure;
-  }
-  return print(oxa::tool::write_dump(capture.dump));
+  return print(oxa::tool::write_dump(oxa::tool::capture(processor, system, registry).dump));
 }
 
 int replay(const char* path, Format format) {
@@ -168,8 +138,8 @@ int replay(const char* path, Format format) {
   const oxa::tool::DumpRead read = oxa::tool::read_dump(bytes);
   if (!read.dump) return fail(path, read.error);
   const oxa::tool::Replay replayed = oxa::tool::replay_dump(*read.dump);
-  if (!replayed.error.empty()) return fail(path, replayed.error);
-  return print_report(replayed.report, format);
+  if (!replayed.run) return fail(path, replayed.error);
+  return print_run(*replayed.run, format);
 }
 
 constexpr char kDefaultSmbiosTable[] = "/sys/firmware/dmi/tables/DMI";
@@ -183,14 +153,10 @@ int scan_smbios(const char* path, Format format) {
   if (!location.error.empty()) return fail(path, location.error);
   using Clock = std::chrono::steady_clock;
   const Clock::time_point start = Clock::now();
-  oxa::Result result;
-  oxa::smbios(result, location.table);
-  const auto duration = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
-  // The summary and the answers come from the record itself, not from its
-  // report.
-  if (format == Format::summary) return print(oxa::tool::summarize(result, oxa::assess(result)));
-  if (format == Format::quiet || format == Format::brief) return answer(oxa::assess(result), format);
-  return print_report(oxa::to_json(result, duration.count()), format);
+  oxa::Run run;
+  oxa::smbios(run.result, location.table);
+  run.duration_us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+  return print_run(run, format);
 }
 
 // Everything that may allocate runs in here, under main's guard.
@@ -203,7 +169,7 @@ int run(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--help" || arg == "-h") return print(kUsage);
-    if (arg == "--version") return print(std::string(oxa_version()) + "\n");
+    if (arg == "--version") return print(std::string(oxa::kVersion) + "\n");
     if (arg == "--summary") {
       format = Format::summary;
     } else if (arg == "--pretty") {

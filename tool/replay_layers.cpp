@@ -68,12 +68,11 @@ std::uint64_t ReplayProcessor::rdtsc() {
   return timestamps_[next_timestamp_++];
 }
 
-ReplaySystem::ReplaySystem(const Dump& dump, MissingInput& missing)
-    : clock_(dump.clock), linux_(dump.linux_signs ? &*dump.linux_signs : nullptr), missing_(missing) {
+ReplaySystem::ReplaySystem(const Dump& dump, MissingInput& missing) : missing_(missing), clock_(dump.clock) {
   for (const SysctlRecord& r : dump.sysctl) sysctl_[r.name].outcomes.push_back(&r);
 }
 
-int ReplaySystem::sysctl_int32(const char* name, std::int32_t& value) {
+std::optional<std::int32_t> ReplaySystem::flag(const char* name) {
   const auto it = sysctl_.find(std::string_view(name));
   if (it == sysctl_.end()) {
     end(missing_, {.kind = MissingInput::Kind::sysctl, .name = name});
@@ -81,9 +80,8 @@ int ReplaySystem::sysctl_int32(const char* name, std::int32_t& value) {
   Outcomes& o = it->second;
   const std::size_t at = o.next < o.outcomes.size() ? o.next++ : o.outcomes.size() - 1;
   const SysctlRecord& record = *o.outcomes[at];
-  if (!record.read) return -1;
-  value = record.value;
-  return 0;
+  if (!record.read) return std::nullopt;
+  return record.value;
 }
 
 std::int64_t ReplaySystem::steady_ns() {
@@ -96,29 +94,25 @@ std::int64_t ReplaySystem::steady_ns() {
 
 void* ReplaySystem::allocate(std::size_t size) noexcept { return std::malloc(size); }
 
-PathKind ReplaySystem::path_kind(const char* path) {
-  if (linux_ != nullptr) {
-    for (const PathRecord& p : linux_->paths) {
-      if (p.path == path) return p.kind;
-    }
+PathKind ReplayLinuxSystem::path_kind(const char* path) {
+  for (const PathRecord& p : signs_.paths) {
+    if (p.path == path) return p.kind;
   }
   end(missing_, {.kind = MissingInput::Kind::linux_path, .name = path});
 }
 
-std::optional<std::string> ReplaySystem::read_sign(const char* path) {
-  if (linux_ != nullptr) {
-    for (const SignFileRecord& f : linux_->files) {
-      if (f.path == path) return f.bytes;
-    }
+std::optional<std::string> ReplayLinuxSystem::read_sign(const char* path) {
+  for (const SignFileRecord& f : signs_.files) {
+    if (f.path == path) return f.bytes;
   }
   end(missing_, {.kind = MissingInput::Kind::linux_file, .name = path});
 }
 
-std::optional<std::string> ReplaySystem::kernel_release() {
-  if (linux_ == nullptr || !linux_->release_asked) {
+std::optional<std::string> ReplayLinuxSystem::kernel_release() {
+  if (!signs_.release_asked) {
     end(missing_, {.kind = MissingInput::Kind::kernel_release});
   }
-  return linux_->kernel_release;
+  return signs_.kernel_release;
 }
 
 ReplayRegistry::Device ReplayRegistry::platform_device() {

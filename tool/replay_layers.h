@@ -20,6 +20,7 @@
 #include "dump_format.h"
 #include "platform/processor.h"
 #include "platform/registry.h"
+#include "platform/system.h"
 
 namespace oxa::tool {
 
@@ -78,17 +79,17 @@ class ReplaySystem {
  public:
   ReplaySystem(const Dump& dump, MissingInput& missing);
 
-  int sysctl_int32(const char* name, std::int32_t& value);
+  std::optional<std::int32_t> hypervisor_flag() { return flag(kHypervisorFlagName); }
+  std::optional<std::int32_t> translated_flag() { return flag(kTranslatedFlagName); }
   std::int64_t steady_ns();
   void* allocate(std::size_t size) noexcept;
 
-  // The Linux signs, when the dump holds them.
-  [[nodiscard]] bool linux_signs() const noexcept { return linux_ != nullptr; }
-  PathKind path_kind(const char* path);
-  std::optional<std::string> read_sign(const char* path);
-  std::optional<std::string> kernel_release();
+ protected:
+  MissingInput& missing_;
 
  private:
+  std::optional<std::int32_t> flag(const char* name);
+
   struct Outcomes {
     std::vector<const SysctlRecord*> outcomes;
     std::size_t next = 0;
@@ -96,8 +97,20 @@ class ReplaySystem {
   std::map<std::string, Outcomes, std::less<>> sysctl_;
   const std::vector<std::int64_t>& clock_;
   std::size_t next_reading_ = 0;
-  const LinuxRecord* linux_;
-  MissingInput& missing_;
+};
+
+// The system of a dump that holds the Linux signs.
+class ReplayLinuxSystem : public ReplaySystem {
+ public:
+  ReplayLinuxSystem(const Dump& dump, const LinuxRecord& signs, MissingInput& missing)
+      : ReplaySystem(dump, missing), signs_(signs) {}
+
+  PathKind path_kind(const char* path);
+  std::optional<std::string> read_sign(const char* path);
+  std::optional<std::string> kernel_release();
+
+ private:
+  const LinuxRecord& signs_;
 };
 
 class ReplayRegistry {
@@ -131,8 +144,9 @@ class ReplayRegistry {
   MissingInput& missing_;
 };
 
-static_assert(Processor<ReplayProcessor>);
-static_assert(LinuxSystem<ReplaySystem>);
+static_assert(CpuidProcessor<ReplayProcessor>);
+static_assert(System<ReplaySystem> && !LinuxSystem<ReplaySystem>);
+static_assert(LinuxSystem<ReplayLinuxSystem>);
 static_assert(Registry<ReplayRegistry>);
 
 }  // namespace oxa::tool

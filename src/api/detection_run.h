@@ -16,32 +16,44 @@
 
 namespace oxa {
 
+// The record of one detection run and the time its probes took.
+struct Run {
+  Result result;
+  std::int64_t duration_us = 0;
+};
+
 // One detection run over the given processor, operating system and platform
-// registry, ending in the status code and slot contract of oxa_detect_json.
-// The exported function hands in the native layers; tests hand in fakes.
+// registry. Allocation failure and whatever a layer throws leave it; the
+// exported function and the tool each guard it their own way.
+template <Processor P, System S, Registry R>
+Run run_detection(P& processor, S& system, R& registry) {
+  const std::int64_t start_ns = system.steady_ns();
+  Run run;
+  // The order is fixed: the timing probe weighs a slow CPUID only when the
+  // probes before it found no hypervisor identity.
+  detect_cpu(run.result, read_cpu(processor));
+  detect_platform(run.result, system, registry);
+  detect_timing(run.result, measure_timing(processor, system));
+  // What the process runs in besides a machine, where the system shows it.
+  if constexpr (LinuxSystem<S>) {
+    const LinuxSigns signs = read_linux_signs(system);
+    detect_container(run.result, signs);
+    detect_compatibility(run.result, signs);
+  }
+  run.duration_us = (system.steady_ns() - start_ns) / 1000;
+  return run;
+}
+
+// One detection run ending in the status code and slot contract of
+// oxa_detect_json. The exported function hands in the native layers; tests
+// hand in fakes.
 template <Processor P, System S, Registry R>
 int detect_json(char** out, P& processor, S& system, R& registry) noexcept {
   if (out == nullptr) return OXA_ERROR_NULL_ARGUMENT;
   *out = nullptr;
   try {
-    const std::int64_t start_ns = system.steady_ns();
-    Result result;
-    // The order is fixed: the timing probe weighs a slow CPUID only when the
-    // probes before it found no hypervisor identity.
-    detect_cpu(result, read_cpu(processor));
-    detect_platform(result, system, registry);
-    detect_timing(result, measure_timing(processor, system));
-    // Linux only: what the process runs in besides a machine.
-    if constexpr (LinuxSystem<S>) {
-      if (system.linux_signs()) {
-        const LinuxSigns signs = read_linux_signs(system);
-        detect_container(result, signs);
-        detect_compatibility(result, signs);
-      }
-    }
-    const std::int64_t duration_us = (system.steady_ns() - start_ns) / 1000;
-
-    const std::string document = to_json(result, duration_us);
+    const Run run = run_detection(processor, system, registry);
+    const std::string document = to_json(run.result, run.duration_us);
     void* block = system.allocate(document.size() + 1);
     if (block == nullptr) return OXA_ERROR_NO_MEMORY;
     std::memcpy(block, document.c_str(), document.size() + 1);

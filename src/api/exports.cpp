@@ -7,9 +7,7 @@
 #include "api/detection_run.h"
 #include "core/version.h"
 #include "oxa.h"
-#include "platform/native_registry.h"
-#include "platform/processor.h"
-#include "platform/system.h"
+#include "platform/native.h"
 
 // The layers are built before the run's guard: they must neither allocate
 // nor throw.

@@ -6,6 +6,7 @@
 // registry.h); tests hand in fakes.
 
 #include <cstdint>
+#include <optional>
 
 #include "core/evidence.h"
 #include "identity/firmware_markers.h"
@@ -16,12 +17,11 @@ namespace oxa {
 
 template <System S, Registry R>
 void detect_platform(Result& result, S& system, R& registry) {
-  std::int32_t present = 0;
-  if (system.sysctl_int32("kern.hv_vmm_present", present) != 0) {
+  if (const std::optional<std::int32_t> present = system.hypervisor_flag(); !present) {
     result.probe("system", "unavailable");
   } else {
     result.probe("system", "ok");
-    if (present != 0) result.add("system", "guest", "unknown", 95, "kern.hv_vmm_present");
+    if (*present != 0) result.add("system", "guest", "unknown", 95, kHypervisorFlagName);
   }
 
   // Held to the end: the device is released after its probe is recorded.

@@ -35,10 +35,8 @@ inline std::string signature_text(const CpuidRegisters& regs) {
   return {bytes, length};
 }
 
-}  // namespace detail
-
-template <Processor P>
-Cpu read_cpu(P& processor) {
+template <CpuidProcessor P>
+Cpu read_cpuid(P& processor) {
   Cpu cpu;
   if (processor.cpuid(0x0u, 0u).eax == 0) return cpu;
   cpu.available = true;
@@ -47,7 +45,7 @@ Cpu read_cpu(P& processor) {
   if (!cpu.hypervisor) return cpu;
 
   const CpuidRegisters base = processor.cpuid(0x40000000u, 0u);
-  cpu.signature = detail::signature_text(base);
+  cpu.signature = signature_text(base);
   if (cpu.signature != "Microsoft Hv") return cpu;
   // Leaves 0x40000001 and 0x40000003 exist only inside the first range.
   if (base.eax < 0x40000003u || base.eax > 0x400000FFu) return cpu;
@@ -59,8 +57,20 @@ Cpu read_cpu(P& processor) {
   // A hypervisor may offer a second interface behind the Hyper-V one.
   const CpuidRegisters second = processor.cpuid(0x40000100u, 0u);
   cpu.root_partition = root;
-  if ((second.eax & ~0xFFu) == 0x40000100u) cpu.alternate_signature = detail::signature_text(second);
+  if ((second.eax & ~0xFFu) == 0x40000100u) cpu.alternate_signature = signature_text(second);
   return cpu;
+}
+
+}  // namespace detail
+
+// A processor without CPUID leaves the snapshot unavailable.
+template <Processor P>
+Cpu read_cpu(P& processor) {
+  if constexpr (CpuidProcessor<P>) {
+    return detail::read_cpuid(processor);
+  } else {
+    return {};
+  }
 }
 
 // Records the probe "cpu" and up to two findings.

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "core/evidence.h"
 #include "platform/processor.h"
@@ -32,7 +33,7 @@ struct Timing {
 namespace detail {
 
 // Fenced on both sides so that neither earlier nor later work overlaps it.
-template <Processor P>
+template <CpuidProcessor P>
 [[gnu::always_inline]] inline std::uint64_t fenced_timestamp(P& processor) {
   processor.lfence();
   const std::uint64_t ticks = processor.rdtsc();
@@ -40,31 +41,29 @@ template <Processor P>
   return ticks;
 }
 
-}  // namespace detail
-
-// Touches only the processor and one kernel flag; allocates nothing and
-// throws nothing with the native layers.
-template <Processor P, System S>
-Timing measure_timing(P& processor, S& system) {
+template <CpuidProcessor P, System S>
+Timing measure_cpuid(P& processor, S& system) {
   constexpr std::uint32_t kTscAndSse2 = 0x04000010u;  // EDX bits 4 and 26 of leaf 0x1
 
   if (processor.cpuid(0x0u, 0u).eax == 0) return {};
   if ((processor.cpuid(0x1u, 0u).edx & kTscAndSse2) != kTscAndSse2) return {};
   // A translated process sees an emulated processor; its figures mean nothing.
-  // A failed read (no such name) is a native process.
-  std::int32_t translated = 0;
-  if (system.sysctl_int32("sysctl.proc_translated", translated) == 0 && translated != 0) return {};
+  // No such flag is a native process.
+  if (const std::optional<std::int32_t> translated = system.translated_flag();
+      translated && *translated != 0) {
+    return {};
+  }
 
   std::uint64_t fastest_baseline = std::numeric_limits<std::uint64_t>::max();
   std::uint64_t fastest_cpuid = std::numeric_limits<std::uint64_t>::max();
   bool positive = false;
   std::uint32_t fold = 0;
   for (int sample = 0; sample < kTimingSamples; ++sample) {
-    const std::uint64_t t0 = detail::fenced_timestamp(processor);
-    const std::uint64_t t1 = detail::fenced_timestamp(processor);
-    const std::uint64_t t2 = detail::fenced_timestamp(processor);
+    const std::uint64_t t0 = fenced_timestamp(processor);
+    const std::uint64_t t1 = fenced_timestamp(processor);
+    const std::uint64_t t2 = fenced_timestamp(processor);
     const CpuidRegisters regs = processor.cpuid(0x0u, 0u);
-    const std::uint64_t t3 = detail::fenced_timestamp(processor);
+    const std::uint64_t t3 = fenced_timestamp(processor);
     fold ^= regs.eax ^ regs.ebx ^ regs.ecx ^ regs.edx;
 
     // A counter that went backwards (say, after a move to another core)
@@ -85,6 +84,20 @@ Timing measure_timing(P& processor, S& system) {
     timing.cycles_over_baseline = fastest_cpuid - fastest_baseline;
   }
   return timing;
+}
+
+}  // namespace detail
+
+// Touches only the processor and one kernel flag; allocates nothing and
+// throws nothing with the native layers. A processor without CPUID has
+// nothing to measure.
+template <Processor P, System S>
+Timing measure_timing(P& processor, S& system) {
+  if constexpr (CpuidProcessor<P>) {
+    return detail::measure_cpuid(processor, system);
+  } else {
+    return {};
+  }
 }
 
 // Records the probe "timing" and at most one finding. Must run after the

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "api/run_fixture.h"
 #include "core/version.h"
@@ -87,6 +88,33 @@ TEST(DetectionRun, FirmwareIdentitySilencesTheTimingFinding) {
   const test::Json alone = test::parse_report(run(bare, s, empty).document);
   EXPECT_EQ(alone["evidence"].back()["category"], "guest");
   EXPECT_EQ(alone["vm_likelihood"], "possible");
+}
+
+// An architecture without CPUID: the CPUID and timing probes have nothing to
+// ask, and the run still reads the platform's flag and registry.
+TEST(DetectionRun, ProcessorWithoutCpuidLeavesCpuAndTimingUnavailable) {
+  struct NoCpuid : ProcessorWithoutCpuid {};
+  static_assert(Processor<NoCpuid> && !CpuidProcessor<NoCpuid>);
+  NoCpuid p;
+  FakeSystem s;
+  s.set_sysctl(kHypervisorFlagName, 1);
+  s.set_sysctl(kTranslatedFlagName, 0);
+  FakeRegistry r;
+  r.set_string(RegistryKey::model, "VirtualMac2,1");
+
+  char* slot = nullptr;
+  ASSERT_EQ(detect_json(&slot, p, s, r), OXA_OK);
+  const std::string document = slot;
+  std::free(slot);
+  const test::Json report = test::parse_report(document);
+  ASSERT_FALSE(report.is_null()) << document;
+  EXPECT_EQ(report["probes"], test::Json::parse(R"([{"source":"cpu","status":"unavailable"},)"
+                                                R"({"source":"system","status":"ok"},)"
+                                                R"({"source":"firmware","status":"ok"},)"
+                                                R"({"source":"timing","status":"unavailable"}])"));
+  EXPECT_EQ(report["hypervisors"], test::Json::array({"apple"}));
+  // No timing measurement, so no question whether the process is translated.
+  EXPECT_EQ(s.sysctl_reads(), std::vector<std::string>{kHypervisorFlagName});
 }
 
 TEST(DetectionRun, NullSlotRunsNothing) {

@@ -19,8 +19,8 @@
 
 #include "core/evidence.h"
 #include "identity/platform_probe.h"
-#include "platform/native_registry.h"
-#include "platform/registry_dmi.h"
+#include "platform/native.h"
+#include "platform/posix/registry_dmi.h"
 #include "support/fake_system.h"
 
 namespace oxa {

@@ -1,13 +1,16 @@
 // Must not compile: a registry fake that lacks platform_device(). The test
 // that builds it expects the compiler to name the contract it breaks.
 
+#include <optional>
+
 #include "core/evidence.h"
 #include "identity/platform_probe.h"
 
 namespace {
 
 struct QuietSystem {
-  int sysctl_int32(const char* /*name*/, std::int32_t& /*value*/) { return -1; }
+  std::optional<std::int32_t> hypervisor_flag() { return std::nullopt; }
+  std::optional<std::int32_t> translated_flag() { return std::nullopt; }
   std::int64_t steady_ns() { return 0; }
   void* allocate(std::size_t /*size*/) { return nullptr; }
 };

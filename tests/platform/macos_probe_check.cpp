@@ -1,15 +1,16 @@
-// Compiled, never linked: the probe instantiated with the IOKit binding over
-// the native calls, so the casts and calls it makes are checked against the
-// framework types.
+// Compiled, never linked: the whole run instantiated with the macOS layers
+// over the native calls, so every cast and call they make is checked against
+// the framework types.
 
-#include "identity/platform_probe.h"
-#include "platform/iokit_native.h"
-#include "platform/registry_iokit.h"
-#include "platform/system.h"
+#include "api/detection_run.h"
+#include "platform/macos/native_registry.h"
+#include "platform/macos/native_system.h"
+#include "platform/x86_64/native_processor.h"
 
 namespace oxa {
 
-template void detect_platform<NativeSystem, IOKitRegistry<NativeIOKit>>(Result&, NativeSystem&,
-                                                                        IOKitRegistry<NativeIOKit>&);
+template int detect_json<NativeProcessor, NativeSystem, NativeRegistry>(char**, NativeProcessor&,
+                                                                        NativeSystem&,
+                                                                        NativeRegistry&) noexcept;
 
 }  // namespace oxa

@@ -19,7 +19,7 @@
 
 #include "core/assessment.h"
 #include "core/evidence.h"
-#include "platform/system.h"
+#include "platform/native.h"
 #include "probes/container_probe.h"
 
 namespace oxa {

@@ -6,8 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "platform/processor.h"
-#include "platform/system.h"
+#include "platform/native.h"
 #include "probes/cpuid_probe.h"
 #include "probes/timing_probe.h"
 

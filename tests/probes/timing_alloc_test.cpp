@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/processor.h"
-#include "platform/system.h"
+#include "platform/native.h"
 #include "probes/timing_probe.h"
 #include "support/alloc_fault.h"
 

@@ -27,11 +27,15 @@ struct Played {
   std::string report;
   std::string error;
 };
+// The report of a replayed run; empty where the replay failed.
+std::string report_of(const tool::Replay& replay) {
+  return replay.run ? to_json(replay.run->result, replay.run->duration_us) : std::string();
+}
 Played play(const std::string& text) {
   const tool::DumpRead read = tool::read_dump(text);
   if (!read.dump) return {{}, read.error};
   const tool::Replay replay = tool::replay_dump(*read.dump);
-  return {replay.report, replay.error};
+  return {report_of(replay), replay.error};
 }
 
 const std::string V = "{\"dump_version\": 1, ";
@@ -335,7 +339,7 @@ TEST(ReplayDump, NamesTheFirstInputTheDumpLacks) {
     c.change(d);
     const tool::Replay replay = tool::replay_dump(d);
     EXPECT_EQ(replay.error, c.error);
-    EXPECT_EQ(replay.report.empty(), *c.error != '\0');
+    EXPECT_EQ(!replay.run, *c.error != '\0');
     // What the writer makes of it reads back to the same outcome.
     EXPECT_EQ(play(tool::write_dump(d)).error, c.error);
   }
@@ -395,7 +399,6 @@ TEST(Capture, RecordsWhatTheRunReadAndReplaysToItsReport) {
     c.setup(p, s, r);
 
     const tool::Capture capture = tool::capture(p, s, r);
-    ASSERT_EQ(capture.status, OXA_OK);
     EXPECT_EQ(r.balance(), "");
     const Dump& d = capture.dump;
     ASSERT_EQ(d.cpuid.size(), p.executed().size());
@@ -417,7 +420,7 @@ TEST(Capture, RecordsWhatTheRunReadAndReplaysToItsReport) {
     EXPECT_EQ(tool::write_dump(*read.dump), text);
     const tool::Replay replay = tool::replay_dump(*read.dump);
     EXPECT_EQ(replay.error, "");
-    EXPECT_EQ(replay.report, *d.report);
+    EXPECT_EQ(report_of(replay), *d.report);
   }
 }
 

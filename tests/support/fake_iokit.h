@@ -24,7 +24,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/registry_iokit.h"
+#include "platform/macos/registry_iokit.h"
 
 namespace oxa::test {
 

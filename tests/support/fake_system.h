@@ -1,14 +1,18 @@
 #pragma once
 
-// An operating-system layer for tests: sysctl values by name (absent names
-// fail), a scripted steady clock, and an allocator that can refuse.
+// An operating-system layer for tests: the kernel flags by their macOS names
+// (a flag never set is one the kernel lacks), a scripted steady clock, and an
+// allocator that can refuse.
 
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/system.h"
 
 namespace oxa::test {
 
@@ -18,13 +22,8 @@ class FakeSystem {
   void clock(std::vector<std::int64_t> readings) { clock_ = std::move(readings); }
   void fail_allocation(bool fail) { fail_allocation_ = fail; }
 
-  int sysctl_int32(const char* name, std::int32_t& value) {
-    sysctl_reads_.emplace_back(name);
-    const auto it = sysctl_.find(name);
-    if (it == sysctl_.end()) return -1;
-    value = it->second;
-    return 0;
-  }
+  std::optional<std::int32_t> hypervisor_flag() { return flag(kHypervisorFlagName); }
+  std::optional<std::int32_t> translated_flag() { return flag(kTranslatedFlagName); }
   std::int64_t steady_ns() {
     if (clock_.empty()) return 0;
     const std::int64_t now = clock_.front();
@@ -40,6 +39,13 @@ class FakeSystem {
   std::size_t last_allocation() const { return last_allocation_; }
 
  private:
+  std::optional<std::int32_t> flag(const char* name) {
+    sysctl_reads_.emplace_back(name);
+    const auto it = sysctl_.find(name);
+    if (it == sysctl_.end()) return std::nullopt;
+    return it->second;
+  }
+
   std::map<std::string, std::int32_t, std::less<>> sysctl_;
   std::vector<std::string> sysctl_reads_;
   std::vector<std::int64_t> clock_;

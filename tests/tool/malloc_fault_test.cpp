@@ -60,6 +60,7 @@ const Invocation kInvocations[] = {
     {"SmbiosFileSummary", {"--summary", "--smbios", std::string(kTableArgument)}, false},
     {"Replay", {"--replay", OXA_REPLAY_DUMP}, true},
     {"ReplayPretty", {"--pretty", "--replay", OXA_REPLAY_DUMP}, true},
+    {"ReplayBrief", {"--brief", "--replay", OXA_REPLAY_DUMP}, true},
     {"Dump", {"--dump"}, false},
 };
 

@@ -43,16 +43,6 @@ TEST(Tool, PrintsTheReportAndOneNewline) {
   EXPECT_TRUE(o.err.empty());
 }
 
-TEST(Tool, FailedDetectionIsOneLineAndExit2) {
-  const Outcome o = run_tool("", std::string("LD_LIBRARY_PATH=") + OXA_FAILING_LIBRARY_DIR);
-  EXPECT_EQ(o.exit_code, 2);
-  EXPECT_EQ(o.out, "");
-  EXPECT_EQ(o.err, "oxa-detect: detection failed with status 2 (out of memory)\n");
-  // The stand-in really was the library the tool bound.
-  EXPECT_EQ(run_tool("--version", std::string("LD_LIBRARY_PATH=") + OXA_FAILING_LIBRARY_DIR).out,
-            "0.0.0-failing\n");
-}
-
 TEST(Tool, Options) {
   const struct {
     const char* args;

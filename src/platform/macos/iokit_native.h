@@ -9,7 +9,7 @@
 #include <CoreFoundation/CoreFoundation.h>
 #include <IOKit/IOKitLib.h>
 #else
-#include "platform/macos_declarations.h"
+#include "platform/macos/macos_declarations.h"
 #endif
 
 #include "platform/registry.h"

@@ -1,6 +1,6 @@
-#include "platform/iokit_native.h"
+#include "platform/macos/iokit_native.h"
 
-#include "platform/registry_iokit.h"
+#include "platform/macos/registry_iokit.h"
 
 namespace oxa {
 

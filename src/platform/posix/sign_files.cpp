@@ -1,6 +1,4 @@
-// Kernel values and signs on Linux. None of the sysctl names the probes ask
-// for exists here, so every such read fails, as a missing name fails on
-// macOS.
+#include "platform/posix/sign_files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,12 +7,9 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/regular_file.h"
-#include "platform/system.h"
+#include "platform/posix/regular_file.h"
 
 namespace oxa {
-
-int read_sysctl_int32(const char* /*name*/, std::int32_t& /*value*/) noexcept { return -1; }
 
 namespace {
 
@@ -36,8 +31,8 @@ class RootedPath {
 
 }  // namespace
 
-PathKind native_path_kind(const char* root, const char* path) {
-  const RootedPath rooted(root, path);
+PathKind SignFiles::path_kind(const char* path) const {
+  const RootedPath rooted(root_, path);
   struct stat info {};
   if (::fstatat(AT_FDCWD, rooted.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) return PathKind::absent;
   if (S_ISREG(info.st_mode)) return PathKind::file;
@@ -45,8 +40,8 @@ PathKind native_path_kind(const char* root, const char* path) {
   return PathKind::other;
 }
 
-std::optional<std::string> native_read_sign(const char* root, const char* path) {
-  RegularFile file(AT_FDCWD, RootedPath(root, path).c_str(), /*follow_symlink=*/false);
+std::optional<std::string> SignFiles::read_sign(const char* path) const {
+  RegularFile file(AT_FDCWD, RootedPath(root_, path).c_str(), /*follow_symlink=*/false);
   if (file.status() != RegularFile::Status::ok) return std::nullopt;
   // Signs are small: read in chunks rather than clear the whole limit.
   std::string bytes;
@@ -61,7 +56,7 @@ std::optional<std::string> native_read_sign(const char* root, const char* path) 
   return bytes;
 }
 
-std::optional<std::string> native_kernel_release() {
+std::optional<std::string> SignFiles::kernel_release() {
   struct utsname names {};
   if (::uname(&names) != 0) return std::nullopt;
   return std::string(names.release);

@@ -1,4 +1,4 @@
-#include "platform/registry_dmi.h"
+#include "platform/posix/registry_dmi.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "platform/regular_file.h"
+#include "platform/posix/regular_file.h"
 
 namespace oxa {
 

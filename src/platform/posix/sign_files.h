@@ -1,0 +1,29 @@
+#pragma once
+
+// The Linux signs of a container or compatibility layer, read with plain
+// POSIX calls, so they build and are tested on every host: what stands at a
+// path, a sign file's first bytes, the kernel's release.
+
+#include <optional>
+#include <string>
+
+#include "platform/system.h"
+
+namespace oxa {
+
+class SignFiles {
+ public:
+  SignFiles() noexcept = default;
+  // Signs are looked for below `root` instead of "/" (for tests); it must
+  // outlive this.
+  explicit SignFiles(const char* root) noexcept : root_(root) {}
+
+  [[nodiscard]] PathKind path_kind(const char* path) const;
+  [[nodiscard]] std::optional<std::string> read_sign(const char* path) const;
+  [[nodiscard]] static std::optional<std::string> kernel_release();
+
+ private:
+  const char* root_ = "";
+};
+
+}  // namespace oxa
