@@ -18,7 +18,10 @@
 namespace oxa {
 
 // Identity properties of the platform device, in the order the probe reads
-// them.
+// them, named as IOKit names them. Other registries answer each with their
+// own field of that meaning, whatever it is called there: on Linux, DMI's
+// product name answers `model` and DMI's product version `product_name`
+// (posix/registry_dmi.h).
 enum class RegistryKey : unsigned char { manufacturer, model, product_name };
 
 inline constexpr RegistryKey kIdentityKeys[] = {RegistryKey::manufacturer, RegistryKey::model,

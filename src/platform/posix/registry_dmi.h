@@ -13,7 +13,10 @@
 namespace oxa {
 
 // The DMI identity file that answers each key: the system's maker, its
-// product name and the product's version.
+// product name and the product's version. Mind the names: DMI's product
+// name ("KVM", "VMware7,1") answers `model`, the machine's model identifier,
+// and DMI's product version answers `product_name`. Dumps name the keys as
+// IOKit does.
 constexpr const char* dmi_file(RegistryKey key) {
   switch (key) {
     case RegistryKey::manufacturer:
