@@ -19,7 +19,7 @@ install(TARGETS oxa EXPORT oxaTargets
 install(FILES "${PROJECT_SOURCE_DIR}/include/oxa.h" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
 if(TARGET oxa-detect)
   # The installed tool finds the library beside it, wherever the tree is moved.
-  if(APPLE)
+  if(OXA_OS STREQUAL "macos")
     set(oxa_origin "@loader_path")
   else()
     set(oxa_origin "$ORIGIN")

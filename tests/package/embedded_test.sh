@@ -2,6 +2,7 @@
 # Builds the host of consumers/embedded, which adds liboxa's source tree with
 # add_subdirectory and compiles it with a warning of its own on every C++
 # file, and runs it. Only the host's program and what it links are built.
+# Installing the host installs nothing of liboxa's.
 #
 # usage: embedded_test.sh SOURCE_DIR VERSION CMAKE GENERATOR MAKE_PROGRAM CC CXX
 set -euo pipefail
@@ -23,5 +24,10 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 grep -q OXA_EMBEDDED_HOST "$work/build.log" || { cat "$work/build.log"; fail "the host's flags did not reach liboxa"; }
 out=$("$work/build/embedded_consumer") || fail "the embedding host failed"
 [[ $out == "$version" ]] || fail "the embedding host printed '$out'"
+# The host has no install rules of its own, so its install must stay empty.
+"$cmake" --install "$work/build" --prefix "$work/prefix" >"$work/install.log" 2>&1 ||
+  { cat "$work/install.log"; fail "the embedding host does not install"; }
+installed=$(find "$work/prefix" ! -type d 2>/dev/null || true)
+[[ -z $installed ]] || fail "installing the host installed liboxa's files: $installed"
 
-echo "built from source inside a host, with the host's flags"
+echo "built from source inside a host, with the host's flags, and installed nothing"
