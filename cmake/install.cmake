@@ -18,20 +18,7 @@ install(TARGETS oxa EXPORT oxaTargets
   INCLUDES DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
 install(FILES "${PROJECT_SOURCE_DIR}/include/oxa.h" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
 if(TARGET oxa-detect)
-  # The installed tool finds the library beside it, wherever the tree is moved.
-  if(OXA_OS STREQUAL "macos")
-    set(oxa_origin "@loader_path")
-  else()
-    set(oxa_origin "$ORIGIN")
-  endif()
-  if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
-    set(oxa_tool_rpath "${CMAKE_INSTALL_LIBDIR}")
-  else()
-    file(RELATIVE_PATH oxa_bin_to_lib "/${CMAKE_INSTALL_BINDIR}" "/${CMAKE_INSTALL_LIBDIR}")
-    set(oxa_tool_rpath "${oxa_origin}/${oxa_bin_to_lib}")
-  endif()
-  set_target_properties(oxa-detect PROPERTIES INSTALL_RPATH "${oxa_tool_rpath}")
-
+  # The tool carries its own detection: it needs no run path to liboxa.
   install(TARGETS oxa-detect RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
   # The manual page carries the version of project().
   set(OXA_MANUAL_PAGE "${PROJECT_BINARY_DIR}/oxa-detect.1")
