@@ -1,9 +1,9 @@
-#include "smbios_file.h"
+#include "identity/smbios_entry_point.h"
 
 #include <cstddef>
 #include <cstdint>
 
-namespace oxa::tool {
+namespace oxa {
 namespace {
 
 constexpr std::string_view kAnchor2 = "_SM_";
@@ -26,12 +26,12 @@ std::uint64_t little_endian(std::string_view bytes, std::size_t at, std::size_t 
   return value;
 }
 
-TableLocation failure(std::string_view reason) { return {{}, reason}; }
+SmbiosTableLocation failure(std::string_view reason) { return {{}, reason}; }
 
 // The table of `length` bytes at file offset `address`; the entry point
 // itself (its first `header` bytes) is not part of it.
-TableLocation table_at(std::string_view file, std::uint64_t address, std::uint64_t length,
-                       std::size_t header) {
+SmbiosTableLocation table_at(std::string_view file, std::uint64_t address, std::uint64_t length,
+                             std::size_t header) {
   if (address < header) return failure("table overlaps the entry point");
   if (address >= file.size()) return failure("entry point points outside the file");
   const std::uint64_t available = file.size() - address;
@@ -43,7 +43,7 @@ TableLocation table_at(std::string_view file, std::uint64_t address, std::uint64
 
 }  // namespace
 
-TableLocation locate_table(std::string_view file) noexcept {
+SmbiosTableLocation locate_smbios_table(std::string_view file) noexcept {
   if (file.empty()) return failure("empty file");
   if (file.starts_with(kAnchor3)) {
     if (file.size() < kMinSize3) return failure("truncated entry point");
@@ -60,4 +60,4 @@ TableLocation locate_table(std::string_view file) noexcept {
   return {file, {}};
 }
 
-}  // namespace oxa::tool
+}  // namespace oxa

@@ -1,15 +1,12 @@
-#include "tool/smbios_file.h"
-#include "tool/input_file.h"
+#include "identity/smbios_entry_point.h"
 
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
-namespace oxa::tool {
+namespace oxa {
 namespace {
 
 const std::string kTable("\x01\x05\x00\x00\x01QEMU\x00\x00\x7f\x04\x01\x00\x00\x00", 17);
@@ -74,10 +71,10 @@ const LocateCase kLocateCases[] = {
     {"_SM3_ empty table", sm3(0, 32, kTable), 32, 0, ""},
 };
 
-TEST(LocateTable, FindsTheTableOrSaysWhyNot) {
+TEST(LocateSmbiosTable, FindsTheTableOrSaysWhyNot) {
   for (const LocateCase& c : kLocateCases) {
     SCOPED_TRACE(c.name);
-    const TableLocation found = locate_table(c.file);
+    const SmbiosTableLocation found = locate_smbios_table(c.file);
     EXPECT_EQ(found.error, c.error);
     if (c.error.empty()) {
       // A view into the caller's bytes, not a copy.
@@ -89,27 +86,5 @@ TEST(LocateTable, FindsTheTableOrSaysWhyNot) {
   }
 }
 
-TEST(ReadFile, ReadsEveryByteOrReportsWhy) {
-  const std::filesystem::path dir = std::filesystem::path(testing::TempDir());
-  const std::filesystem::path file = dir / "oxa_identity_read_file.bin";
-  const std::string bytes = std::string("\x00\x1a\r\n\xff", 5) + kTable;
-  {
-    std::ofstream out(file, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  }
-  std::string read = "stale";
-  EXPECT_EQ(read_input(file.c_str(), read), "");
-  EXPECT_EQ(read, bytes);
-  std::filesystem::remove(file);
-
-  const std::string failing[] = {file.string(), dir.string()};
-  for (const std::string& path : failing) {
-    SCOPED_TRACE(path);
-    read = "stale";
-    EXPECT_NE(read_input(path.c_str(), read), "");
-    EXPECT_EQ(read, "");
-  }
-}
-
 }  // namespace
-}  // namespace oxa::tool
+}  // namespace oxa
