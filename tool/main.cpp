@@ -19,12 +19,12 @@
 #include "dump_format.h"
 #include "dump_recorder.h"
 #include "dump_replay.h"
+#include "identity/smbios_entry_point.h"
 #include "identity/smbios_scan.h"
 #include "input_file.h"
 #include "platform/native.h"
 #include "pretty_print.h"
 #include "shell_answer.h"
-#include "smbios_file.h"
 #include "summary.h"
 
 namespace {
@@ -149,7 +149,7 @@ constexpr char kDefaultSmbiosTable[] = "/sys/firmware/dmi/tables/DMI";
 int scan_smbios(const char* path, Format format) {
   std::string bytes;
   if (std::string reason = oxa::tool::read_input(path, bytes); !reason.empty()) return fail(path, reason);
-  const oxa::tool::TableLocation location = oxa::tool::locate_table(bytes);
+  const oxa::SmbiosTableLocation location = oxa::locate_smbios_table(bytes);
   if (!location.error.empty()) return fail(path, location.error);
   using Clock = std::chrono::steady_clock;
   const Clock::time_point start = Clock::now();

@@ -1,15 +1,12 @@
-#include "tool/smbios_file.h"
-#include "tool/input_file.h"
+#include "identity/smbios_entry_point.h"
 
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
-namespace oxa::tool {
+namespace oxa {
 namespace {
 
 const std::string kTable("\x01\x05\x00\x00\x01QEMU\x00\x00\x7f\x04\x01\x00\x00\x00", 17);
@@ -19,19 +16,23 @@ void put(std::string& s, std::size_t at, std::uint64_t value, std::size_t width)
   for (std::size_t i = 0; i < width; ++i) s[at + i] = static_cast<char>(value >> (8 * i));
 }
 
-// A 32-byte header as dmidecode writes it, then `payload`.
-std::string sm2(std::uint64_t length, std::uint64_t address, const std::string& payload) {
+// An entry point with the given table fields, padded with zeros up to
+// `payload_at` (0x20, where dmidecode puts the table, unless given), then
+// `payload`.
+std::string sm2(std::uint64_t length, std::uint64_t address, const std::string& payload,
+                std::size_t payload_at = 0x20) {
   std::string s = "_SM_";
   put(s, 0x16, length, 2);
   put(s, 0x18, address, 4);
-  s.resize(32, '\0');
+  s.resize(payload_at, '\0');
   return s + payload;
 }
-std::string sm3(std::uint64_t max_size, std::uint64_t address, const std::string& payload) {
+std::string sm3(std::uint64_t max_size, std::uint64_t address, const std::string& payload,
+                std::size_t payload_at = 0x20) {
   std::string s = "_SM3_";
   put(s, 0x0C, max_size, 4);
   put(s, 0x10, address, 8);
-  s.resize(32, '\0');
+  s.resize(payload_at, '\0');
   return s + payload;
 }
 
@@ -46,7 +47,22 @@ struct LocateCase {
 const LocateCase kLocateCases[] = {
     {"raw table", kTable, 0, kTable.size(), ""},
     {"raw table starting like an anchor", "_SMx" + kTable, 0, 4 + kTable.size(), ""},
-    {"_SM_ wrapper", sm2(kTable.size(), 32, kTable), 32, kTable.size(), ""},
+    // Where the entry point ends: a 2.x one is 0x1F bytes (its last fields,
+    // the structure count and the BCD revision, follow the address), a 3.x
+    // one 0x18. The table may start right after it, never inside it.
+    {"_SM_ table at 0x1C, inside the entry point", sm2(kTable.size(), 0x1C, kTable, 0x1F), 0, 0,
+     "table overlaps the entry point"},
+    {"_SM_ table at 0x1E, the entry point's last byte", sm2(kTable.size(), 0x1E, kTable, 0x1F), 0, 0,
+     "table overlaps the entry point"},
+    {"_SM_ table at 0x1F, right after the entry point", sm2(kTable.size(), 0x1F, kTable, 0x1F), 0x1F,
+     kTable.size(), ""},
+    {"_SM_ table at 0x20, as dmidecode writes it", sm2(kTable.size(), 0x20, kTable), 0x20, kTable.size(), ""},
+    {"_SM_ cut before the entry point's last byte", sm2(1, 0x1C, kTable, 0x1F).substr(0, 0x1E), 0, 0,
+     "truncated entry point"},
+    {"_SM3_ table at 0x17, the entry point's last byte", sm3(kTable.size(), 0x17, kTable, 0x18), 0, 0,
+     "table overlaps the entry point"},
+    {"_SM3_ table at 0x18, right after the entry point", sm3(kTable.size(), 0x18, kTable, 0x18), 0x18,
+     kTable.size(), ""},
     {"_SM_ with bytes after the table", sm2(kTable.size(), 32, kTable + "junk"), 32, kTable.size(), ""},
     {"_SM_ table at a later offset", sm2(kTable.size(), 36, "pad." + kTable), 36, kTable.size(), ""},
     {"_SM3_ maximum above the file", sm3(0x1000, 32, kTable), 32, kTable.size(), ""},
@@ -74,10 +90,10 @@ const LocateCase kLocateCases[] = {
     {"_SM3_ empty table", sm3(0, 32, kTable), 32, 0, ""},
 };
 
-TEST(LocateTable, FindsTheTableOrSaysWhyNot) {
+TEST(LocateSmbiosTable, FindsTheTableOrSaysWhyNot) {
   for (const LocateCase& c : kLocateCases) {
     SCOPED_TRACE(c.name);
-    const TableLocation found = locate_table(c.file);
+    const SmbiosTableLocation found = locate_smbios_table(c.file);
     EXPECT_EQ(found.error, c.error);
     if (c.error.empty()) {
       // A view into the caller's bytes, not a copy.
@@ -89,27 +105,5 @@ TEST(LocateTable, FindsTheTableOrSaysWhyNot) {
   }
 }
 
-TEST(ReadFile, ReadsEveryByteOrReportsWhy) {
-  const std::filesystem::path dir = std::filesystem::path(testing::TempDir());
-  const std::filesystem::path file = dir / "oxa_identity_read_file.bin";
-  const std::string bytes = std::string("\x00\x1a\r\n\xff", 5) + kTable;
-  {
-    std::ofstream out(file, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  }
-  std::string read = "stale";
-  EXPECT_EQ(read_input(file.c_str(), read), "");
-  EXPECT_EQ(read, bytes);
-  std::filesystem::remove(file);
-
-  const std::string failing[] = {file.string(), dir.string()};
-  for (const std::string& path : failing) {
-    SCOPED_TRACE(path);
-    read = "stale";
-    EXPECT_NE(read_input(path.c_str(), read), "");
-    EXPECT_EQ(read, "");
-  }
-}
-
 }  // namespace
-}  // namespace oxa::tool
+}  // namespace oxa

@@ -1,14 +1,13 @@
 #pragma once
 
-// Reading SMBIOS dumps for the command-line tool: a file holds either the raw
-// structure table or an entry point followed by the table, as written by
-// `dmidecode --dump-bin`.
+// SMBIOS dumps as files hold them: either the raw structure table, or an
+// entry point followed by the table, as `dmidecode --dump-bin` writes it.
 
 #include <string_view>
 
-namespace oxa::tool {
+namespace oxa {
 
-struct TableLocation {
+struct SmbiosTableLocation {
   std::string_view table;  // view into the file's bytes; empty on error
   std::string_view error;  // empty on success, else a short reason
 };
@@ -17,6 +16,6 @@ struct TableLocation {
 // starts with "_SM_" (2.x) or "_SM3_" (3.x) is an entry point whose table
 // address is taken as an offset into the file; any other file is the raw
 // table itself. Never throws for bad input.
-TableLocation locate_table(std::string_view file) noexcept;
+SmbiosTableLocation locate_smbios_table(std::string_view file) noexcept;
 
-}  // namespace oxa::tool
+}  // namespace oxa
