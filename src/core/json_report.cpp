@@ -42,7 +42,7 @@ struct Record {
 };
 
 // At most the number of characters write_value adds, for each kind of value.
-std::size_t value_size(std::int64_t) { return kMaxDecimal; }
+std::size_t value_size(std::int64_t /*number*/) { return kMaxDecimal; }
 std::size_t value_size(std::string_view text) { return escaped_size(text) + 2; }
 
 std::size_t value_size(const Evidence& e) {

@@ -119,7 +119,6 @@ inline constexpr std::int32_t declared = 95;        // the product says so itsel
 #define OXA_WORD_(word) inline constexpr std::string_view word = #word;
 #define OXA_WORD_OF_ROW_(word, column) OXA_WORD_(word)
 #define OXA_NAMED_WORD_(name, word) inline constexpr std::string_view name = word;
-#define OXA_ROW_(...) +1
 #define OXA_KEY_(name) #name,
 #define OXA_LIST_KEY_(name, category, subject) #name,
 
@@ -146,19 +145,19 @@ struct SourceWord {
   std::string_view word;
   Subject subject;
 };
-inline constexpr std::array<SourceWord, 0 OXA_SOURCES(OXA_ROW_)> kSources = {{
-#define OXA_SOURCE_ROW_(word, subject) {sources::word, Subject::subject},
+inline constexpr std::array kSources = {
+#define OXA_SOURCE_ROW_(word, subject) SourceWord{sources::word, Subject::subject},
     OXA_SOURCES(OXA_SOURCE_ROW_)
 #undef OXA_SOURCE_ROW_
-}};
+};
 
-inline constexpr std::array<std::string_view, 0 OXA_CATEGORIES(OXA_ROW_)> kCategories = {
+inline constexpr std::array kCategories = {
 #define OXA_CATEGORY_ROW_(word) categories::word,
     OXA_CATEGORIES(OXA_CATEGORY_ROW_)
 #undef OXA_CATEGORY_ROW_
 };
 
-inline constexpr std::array<std::string_view, 0 OXA_STATUSES(OXA_ROW_)> kStatuses = {
+inline constexpr std::array kStatuses = {
 #define OXA_STATUS_ROW_(word) statuses::word,
     OXA_STATUSES(OXA_STATUS_ROW_)
 #undef OXA_STATUS_ROW_
@@ -168,18 +167,18 @@ struct LikelihoodWord {
   std::string_view word;
   std::int32_t lowest_score;
 };
-inline constexpr std::array<LikelihoodWord, 0 OXA_LIKELIHOODS(OXA_ROW_)> kLikelihoods = {{
-#define OXA_LIKELIHOOD_ROW_(word, lowest_score) {likelihoods::word, lowest_score},
+inline constexpr std::array kLikelihoods = {
+#define OXA_LIKELIHOOD_ROW_(word, lowest_score) LikelihoodWord{likelihoods::word, lowest_score},
     OXA_LIKELIHOODS(OXA_LIKELIHOOD_ROW_)
 #undef OXA_LIKELIHOOD_ROW_
-}};
+};
 
-inline constexpr std::array<std::string_view, 0 OXA_CONTAINER_VENDORS(OXA_ROW_)> kContainerVendors = {
+inline constexpr std::array kContainerVendors = {
 #define OXA_CONTAINER_VENDOR_ROW_(name, word) container_vendors::name,
     OXA_CONTAINER_VENDORS(OXA_CONTAINER_VENDOR_ROW_)
 #undef OXA_CONTAINER_VENDOR_ROW_
 };
-inline constexpr std::array<std::string_view, 0 OXA_COMPATIBILITY_VENDORS(OXA_ROW_)> kCompatibilityVendors = {
+inline constexpr std::array kCompatibilityVendors = {
 #define OXA_COMPATIBILITY_VENDOR_ROW_(name, word) compatibility_vendors::name,
     OXA_COMPATIBILITY_VENDORS(OXA_COMPATIBILITY_VENDOR_ROW_)
 #undef OXA_COMPATIBILITY_VENDOR_ROW_
@@ -192,27 +191,23 @@ struct VendorList {
   std::string_view category;
   Subject subject;
 };
-inline constexpr std::array<VendorList, 0 OXA_VENDOR_LISTS(OXA_ROW_)> kVendorLists = {{
-#define OXA_VENDOR_LIST_ROW_(name, category, subject) {#name, categories::category, Subject::subject},
+inline constexpr std::array kVendorLists = {
+#define OXA_VENDOR_LIST_ROW_(name, category, subject) \
+  VendorList{#name, categories::category, Subject::subject},
     OXA_VENDOR_LISTS(OXA_VENDOR_LIST_ROW_)
 #undef OXA_VENDOR_LIST_ROW_
-}};
+};
 
 // The report's members in order: the verdict, its vendor lists, the record.
 // Member names are JSON keys, handed on as C strings.
-inline constexpr std::array<const char*, 0 OXA_VERDICT_MEMBERS(OXA_ROW_) OXA_VENDOR_LISTS(OXA_ROW_)
-                                             OXA_RECORD_MEMBERS(OXA_ROW_)>
-    kReportMembers = {OXA_VERDICT_MEMBERS(OXA_KEY_) OXA_VENDOR_LISTS(OXA_LIST_KEY_)
-                          OXA_RECORD_MEMBERS(OXA_KEY_)};
-inline constexpr std::array<const char*, 0 OXA_EVIDENCE_MEMBERS(OXA_ROW_)> kEvidenceMembers = {
-    OXA_EVIDENCE_MEMBERS(OXA_KEY_)};
-inline constexpr std::array<const char*, 0 OXA_PROBE_MEMBERS(OXA_ROW_)> kProbeMembers = {
-    OXA_PROBE_MEMBERS(OXA_KEY_)};
+inline constexpr std::array kReportMembers = {OXA_VERDICT_MEMBERS(OXA_KEY_) OXA_VENDOR_LISTS(OXA_LIST_KEY_)
+                                                  OXA_RECORD_MEMBERS(OXA_KEY_)};
+inline constexpr std::array kEvidenceMembers = {OXA_EVIDENCE_MEMBERS(OXA_KEY_)};
+inline constexpr std::array kProbeMembers = {OXA_PROBE_MEMBERS(OXA_KEY_)};
 
 #undef OXA_WORD_
 #undef OXA_WORD_OF_ROW_
 #undef OXA_NAMED_WORD_
-#undef OXA_ROW_
 #undef OXA_KEY_
 #undef OXA_LIST_KEY_
 
@@ -224,13 +219,14 @@ constexpr std::size_t list_of(std::string_view category) noexcept {
   return i;
 }
 
-// Each list collects a category of its own.
-static_assert([] {
+// Whether each list collects a category of its own, as list_of assumes.
+constexpr bool each_list_has_its_own_category() noexcept {
   for (std::size_t i = 0; i < kVendorLists.size(); ++i) {
     if (list_of(kVendorLists[i].category) != i) return false;
   }
   return true;
-}());
+}
+static_assert(each_list_has_its_own_category());
 
 // Whether `source` is a probe of the enclosure; a word outside kSources is not.
 constexpr bool is_enclosure_source(std::string_view source) noexcept {
