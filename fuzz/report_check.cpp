@@ -111,19 +111,10 @@ std::vector<std::string> strings_of(const Json& list) {
 void check_verdict(const Json& report, const Assessment& want) {
   check(report["vm_score"].get<std::int64_t>() == want.score, "vm_score differs from assess");
   check(raw_bytes(report["vm_likelihood"]) == want.likelihood, "vm_likelihood differs from assess");
-  check(strings_of(report["hypervisors"]) == want.hypervisors, "hypervisors differ from assess");
-  check(strings_of(report["containers"]) == want.containers, "containers differ from assess");
-  check(strings_of(report["compatibility_layers"]) == want.compatibility_layers,
-        "compatibility_layers differ from assess");
-  check(strings_of(report["host_hypervisors"]) == want.host_hypervisors,
-        "host_hypervisors differ from assess");
-  check(strings_of(report["cloud_providers"]) == want.cloud_providers, "cloud_providers differ from assess");
-}
-
-bool same(const Assessment& a, const Assessment& b) {
-  return a.score == b.score && a.likelihood == b.likelihood && a.hypervisors == b.hypervisors &&
-         a.containers == b.containers && a.compatibility_layers == b.compatibility_layers &&
-         a.host_hypervisors == b.host_hypervisors && a.cloud_providers == b.cloud_providers;
+  for (std::size_t i = 0; i < kVendorLists.size(); ++i) {
+    check(strings_of(report[kVendorLists[i].name]) == want.*kListMembers[i],
+          "a vendor list differs from assess");
+  }
 }
 
 }  // namespace
@@ -155,17 +146,12 @@ Assessment reference_assessment(const Result& result) {
           std::any_of(result.evidence.begin(), result.evidence.end(),
                       [&](const Evidence& h) { return h.category == "host" && h.vendor == e.vendor; });
       if (under_host) continue;
-      append(a.hypervisors, e.vendor);
       std::int32_t& b = best[e.source];
       b = std::max(b, e.weight);
-    } else if (e.category == "container") {
-      append(a.containers, e.vendor);
-    } else if (e.category == "compatibility") {
-      append(a.compatibility_layers, e.vendor);
-    } else if (e.category == "host") {
-      append(a.host_hypervisors, e.vendor);
-    } else if (e.category == "cloud") {
-      append(a.cloud_providers, e.vendor);
+    }
+    // Each list collects the vendors of its own category.
+    for (std::size_t i = 0; i < kVendorLists.size(); ++i) {
+      if (e.category == kVendorLists[i].category) append(a.*kListMembers[i], e.vendor);
     }
   }
   int strong = 0;
@@ -202,15 +188,15 @@ Json parse_report(std::string_view document) {
   write(again, report);
   check(again == document, "the parsed document written back differs from the original bytes");
 
-  check(report["schema_version"] == 1, "schema_version is not 1");
+  check(report["schema_version"] == kSchemaVersion, "schema_version is not kSchemaVersion");
   check(report["module_version"] == kVersion, "module_version is not the library's version");
   check(report["vm_score"].is_number_integer(), "vm_score is not an integer");
   check(report["duration_us"].is_number_integer(), "duration_us is not an integer");
   check(report["vm_likelihood"].is_string(), "vm_likelihood is not a string");
-  for (const char* key : kVendorLists) {
-    check(report[key].is_array(), "a vendor list is not an array");
+  for (const VendorList& list : kVendorLists) {
+    check(report[list.name].is_array(), "a vendor list is not an array");
     std::set<std::string> seen;
-    for (const Json& vendor : report[key]) {
+    for (const Json& vendor : report[list.name]) {
       const std::string bytes = raw_bytes(vendor);
       check(bytes != "unknown", "a vendor list holds \"unknown\"");
       check(seen.insert(bytes).second, "a vendor list holds a duplicate");
@@ -246,7 +232,7 @@ Json parse_report(std::string_view document) {
 
   const Result entries = entries_of(report);
   const Assessment verdict = assess(entries);
-  check(same(verdict, reference_assessment(entries)), "assess differs from the scoring rule");
+  check(verdict == reference_assessment(entries), "assess differs from the scoring rule");
   check_verdict(report, verdict);
   return report;
 }

@@ -12,17 +12,19 @@
 namespace oxa::tool {
 namespace {
 
-// The vendor lists in the order the summary shows them.
-struct VendorList {
-  const char* name;
-  std::vector<std::string> Assessment::*vendors;
-};
-constexpr std::array<VendorList, 5> kShownLists = {
-    {{"hypervisors", &Assessment::hypervisors},
-     {"host_hypervisors", &Assessment::host_hypervisors},
-     {"cloud_providers", &Assessment::cloud_providers},
-     {"containers", &Assessment::containers},
-     {"compatibility_layers", &Assessment::compatibility_layers}}};
+// The vendor lists in the order the summary shows them, as indices into
+// kVendorLists: those of the machine first, then those of what encloses the
+// process, each in report order.
+constexpr auto kShownLists = [] {
+  std::array<std::size_t, kVendorLists.size()> shown{};
+  std::size_t next = 0;
+  for (const Subject subject : {Subject::machine, Subject::enclosure}) {
+    for (std::size_t i = 0; i < kVendorLists.size(); ++i) {
+      if (kVendorLists[i].subject == subject) shown[next++] = i;
+    }
+  }
+  return shown;
+}();
 
 // Every member name of a report, its evidence and probe objects included.
 constexpr auto kReportNames = [] {
@@ -108,8 +110,8 @@ std::optional<Report> read_report(std::string_view document) {
   if (!read_int32(doc, "vm_score", a.score) || !read_text(doc, "vm_likelihood", a.likelihood)) {
     return std::nullopt;
   }
-  for (const VendorList& list : kShownLists) {
-    if (!read_list(doc, list.name, a.*list.vendors)) return std::nullopt;
+  for (const std::size_t list : kShownLists) {
+    if (!read_list(doc, kVendorLists[list].name, a.*kListMembers[list])) return std::nullopt;
   }
   const Json* evidence = find_member(doc, "evidence");
   const Json* probes = find_member(doc, "probes");
@@ -128,10 +130,10 @@ std::optional<Report> read_report(std::string_view document) {
 std::string summarize(const Result& result, const Assessment& assessment) {
   std::string out = "likelihood: " + printable(assessment.likelihood) + " (score " +
                     std::to_string(assessment.score) + ")\n";
-  for (const VendorList& list : kShownLists) {
-    const std::vector<std::string>& vendors = assessment.*list.vendors;
+  for (const std::size_t list : kShownLists) {
+    const std::vector<std::string>& vendors = assessment.*kListMembers[list];
     if (vendors.empty()) continue;
-    out += list.name;
+    out += kVendorLists[list].name;
     out += ':';
     for (std::size_t i = 0; i < vendors.size(); ++i) {
       out += i == 0 ? " " : ", ";

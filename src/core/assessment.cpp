@@ -1,6 +1,7 @@
 #include "core/assessment.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <string_view>
@@ -9,7 +10,7 @@ namespace oxa {
 namespace {
 
 void append(std::vector<std::string>& list, std::string_view vendor) {
-  if (vendor == "unknown" || std::find(list.begin(), list.end(), vendor) != list.end()) {
+  if (vendor == kNoVendor || std::find(list.begin(), list.end(), vendor) != list.end()) {
     return;
   }
   list.emplace_back(vendor);
@@ -19,14 +20,14 @@ void append(std::vector<std::string>& list, std::string_view vendor) {
 // same vendor: a Hyper-V root partition reports the hypervisor it hosts.
 bool hosted_by_same_vendor(const Result& result, std::string_view vendor) {
   return std::any_of(result.evidence.begin(), result.evidence.end(),
-                     [&](const Evidence& e) { return e.category == "host" && e.vendor == vendor; });
+                     [&](const Evidence& e) { return e.category == categories::host && e.vendor == vendor; });
 }
 
 std::string_view likelihood_of(std::int32_t score, bool ran_probe) {
-  if (score > 89) return "very_likely";
-  if (score >= 70) return "likely";
-  if (score >= 1) return "possible";
-  return ran_probe ? "not_detected" : "unknown";
+  for (const LikelihoodWord& band : kLikelihoods) {
+    if (band.lowest_score > 0 && score >= band.lowest_score) return band.word;
+  }
+  return ran_probe ? likelihoods::not_detected : likelihoods::unknown;
 }
 
 }  // namespace
@@ -36,28 +37,21 @@ Assessment assess(const Result& result) {
   std::map<std::string, std::int32_t, std::less<>> best_by_source;
 
   for (const Evidence& e : result.evidence) {
-    if (e.category == "guest") {
-      if (e.source == "cpu" && hosted_by_same_vendor(result, e.vendor)) {
+    if (e.category == categories::guest) {
+      if (e.source == sources::cpu && hosted_by_same_vendor(result, e.vendor)) {
         continue;
       }
-      append(a.hypervisors, e.vendor);
       auto it = best_by_source.try_emplace(e.source, 0).first;
       it->second = std::max(it->second, e.weight);
-    } else if (e.category == "container") {
-      append(a.containers, e.vendor);
-    } else if (e.category == "compatibility") {
-      append(a.compatibility_layers, e.vendor);
-    } else if (e.category == "host") {
-      append(a.host_hypervisors, e.vendor);
-    } else if (e.category == "cloud") {
-      append(a.cloud_providers, e.vendor);
     }
+    const std::size_t list = list_of(e.category);
+    if (list < kVendorLists.size()) append(a.*kListMembers[list], e.vendor);
   }
 
   int strong_sources = 0;
   for (const auto& [source, best] : best_by_source) {
     a.score = std::max(a.score, best);
-    if (best >= 50 && source != "timing") {
+    if (best >= 50 && source != sources::timing) {
       ++strong_sources;
     }
   }
@@ -67,7 +61,7 @@ Assessment assess(const Result& result) {
   }
 
   const bool ran_probe = std::any_of(result.probes.begin(), result.probes.end(), [](const Probe& p) {
-    return p.status == "ok" && p.source != "container" && p.source != "compatibility";
+    return p.status == statuses::ok && !is_enclosure_source(p.source);
   });
   a.likelihood = likelihood_of(a.score, ran_probe);
   return a;

@@ -1,6 +1,8 @@
 #include "core/json_report.h"
 
+#include <array>
 #include <charconv>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -10,40 +12,113 @@
 namespace oxa {
 namespace {
 
-using List = std::vector<std::string>;
-
 bool needs_unicode_escape(unsigned char b) { return b < 0x20 || b >= 0x7F; }
-
-std::size_t quoted_size(std::string_view text) { return escaped_size(text) + 2; }
-
-std::size_t array_size(const List& list) {
-  std::size_t n = 2 + (list.empty() ? 0 : list.size() - 1);
-  for (const std::string& s : list) n += quoted_size(s);
-  return n;
-}
 
 // Decimal integers take at most 20 characters (INT64_MIN).
 constexpr std::size_t kMaxDecimal = 20;
 
-void quote(std::string& out, std::string_view text) {
+// The characters of an object with these keys and no values: braces,
+// quoted keys, colons and the commas between members. Keys are plain
+// identifiers, so no key needs an escape.
+template <std::size_t N>
+constexpr std::size_t object_size(const std::array<const char*, N>& keys) {
+  std::size_t n = 2 + (N - 1);
+  for (const char* key : keys) n += std::char_traits<char>::length(key) + 3;
+  return n;
+}
+
+// The values of the members around the vendor lists, each under the name
+// of its member, so that the member lists write them.
+struct Verdict {
+  std::int64_t schema_version;
+  std::string_view module_version;
+  std::int64_t vm_score;
+  std::string_view vm_likelihood;
+};
+struct Record {
+  const std::vector<Evidence>& evidence;
+  const std::vector<Probe>& probes;
+  std::int64_t duration_us;
+};
+
+// At most the number of characters write_value adds, for each kind of value.
+std::size_t value_size(std::int64_t /*number*/) { return kMaxDecimal; }
+std::size_t value_size(std::string_view text) { return escaped_size(text) + 2; }
+
+std::size_t value_size(const Evidence& e) {
+  std::size_t n = object_size(kEvidenceMembers);
+#define OXA_MEMBER_SIZE_(name) n += value_size(e.name);
+  OXA_EVIDENCE_MEMBERS(OXA_MEMBER_SIZE_)
+#undef OXA_MEMBER_SIZE_
+  return n;
+}
+
+std::size_t value_size(const Probe& p) {
+  std::size_t n = object_size(kProbeMembers);
+#define OXA_MEMBER_SIZE_(name) n += value_size(p.name);
+  OXA_PROBE_MEMBERS(OXA_MEMBER_SIZE_)
+#undef OXA_MEMBER_SIZE_
+  return n;
+}
+
+template <class Item>
+std::size_t value_size(const std::vector<Item>& items) {
+  std::size_t n = 2 + (items.empty() ? 0 : items.size() - 1);
+  for (const Item& item : items) n += value_size(item);
+  return n;
+}
+
+void write_value(std::string& out, std::int64_t value) {
+  char digits[kMaxDecimal];
+  auto* const end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  out.append(digits, end);
+}
+
+void write_value(std::string& out, std::string_view text) {
   out += '"';
   append_escaped(out, text);
   out += '"';
 }
 
-void array(std::string& out, const List& list) {
+void write_value(std::string& out, const Evidence& e);
+void write_value(std::string& out, const Probe& p);
+
+template <class Item>
+void write_value(std::string& out, const std::vector<Item>& items) {
   out += '[';
-  for (std::size_t i = 0; i < list.size(); ++i) {
+  for (std::size_t i = 0; i < items.size(); ++i) {
     if (i != 0) out += ',';
-    quote(out, list[i]);
+    write_value(out, items[i]);
   }
   out += ']';
 }
 
-void decimal(std::string& out, std::int64_t value) {
-  char digits[kMaxDecimal];
-  auto* const end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  out.append(digits, end);
+// Writes one member; `separator` opens the object before the first member
+// and becomes the comma between the others.
+template <class Value>
+void write_member(std::string& out, char& separator, const char* key, const Value& value) {
+  out += separator;
+  separator = ',';
+  out += '"';
+  out += key;
+  out += "\":";
+  write_value(out, value);
+}
+
+void write_value(std::string& out, const Evidence& e) {
+  char separator = '{';
+#define OXA_WRITE_MEMBER_(name) write_member(out, separator, #name, e.name);
+  OXA_EVIDENCE_MEMBERS(OXA_WRITE_MEMBER_)
+#undef OXA_WRITE_MEMBER_
+  out += '}';
+}
+
+void write_value(std::string& out, const Probe& p) {
+  char separator = '{';
+#define OXA_WRITE_MEMBER_(name) write_member(out, separator, #name, p.name);
+  OXA_PROBE_MEMBERS(OXA_WRITE_MEMBER_)
+#undef OXA_WRITE_MEMBER_
+  out += '}';
 }
 
 }  // namespace
@@ -75,69 +150,30 @@ void append_escaped(std::string& out, std::string_view text) {
 
 std::string to_json(const Result& result, std::int64_t duration_us) {
   const Assessment a = assess(result);
+  const Verdict verdict{kSchemaVersion, kVersion, a.score, a.likelihood};
+  const Record record{result.evidence, result.probes, duration_us};
 
-  static constexpr std::string_view kEvidenceObject =
-      R"({"source":,"category":,"vendor":,"weight":,"detail":})";
-  static constexpr std::string_view kProbeObject = R"({"source":,"status":})";
-
-  std::size_t size = 400 + 2 * kMaxDecimal + quoted_size(a.likelihood) + array_size(a.hypervisors) +
-                     array_size(a.containers) + array_size(a.compatibility_layers) +
-                     array_size(a.host_hypervisors) + array_size(a.cloud_providers);
-  for (const Evidence& e : result.evidence) {
-    size += kEvidenceObject.size() + 1 + kMaxDecimal + quoted_size(e.source) + quoted_size(e.category) +
-            quoted_size(e.vendor) + quoted_size(e.detail);
-  }
-  for (const Probe& p : result.probes) {
-    size += kProbeObject.size() + 1 + quoted_size(p.source) + quoted_size(p.status);
-  }
+  std::size_t size = object_size(kReportMembers);
+#define OXA_MEMBER_SIZE_(name) size += value_size(verdict.name);
+  OXA_VERDICT_MEMBERS(OXA_MEMBER_SIZE_)
+#undef OXA_MEMBER_SIZE_
+  for (const auto list : kListMembers) size += value_size(a.*list);
+#define OXA_MEMBER_SIZE_(name) size += value_size(record.name);
+  OXA_RECORD_MEMBERS(OXA_MEMBER_SIZE_)
+#undef OXA_MEMBER_SIZE_
 
   std::string out;
   out.reserve(size);
-  out += R"({"schema_version":1,"module_version":)";
-  quote(out, kVersion);
-  out += R"(,"vm_score":)";
-  decimal(out, a.score);
-  out += R"(,"vm_likelihood":)";
-  quote(out, a.likelihood);
-  out += R"(,"hypervisors":)";
-  array(out, a.hypervisors);
-  out += R"(,"containers":)";
-  array(out, a.containers);
-  out += R"(,"compatibility_layers":)";
-  array(out, a.compatibility_layers);
-  out += R"(,"host_hypervisors":)";
-  array(out, a.host_hypervisors);
-  out += R"(,"cloud_providers":)";
-  array(out, a.cloud_providers);
-
-  out += R"(,"evidence":[)";
-  for (std::size_t i = 0; i < result.evidence.size(); ++i) {
-    const Evidence& e = result.evidence[i];
-    if (i != 0) out += ',';
-    out += R"({"source":)";
-    quote(out, e.source);
-    out += R"(,"category":)";
-    quote(out, e.category);
-    out += R"(,"vendor":)";
-    quote(out, e.vendor);
-    out += R"(,"weight":)";
-    decimal(out, e.weight);
-    out += R"(,"detail":)";
-    quote(out, e.detail);
-    out += '}';
+  char separator = '{';
+#define OXA_WRITE_MEMBER_(name) write_member(out, separator, #name, verdict.name);
+  OXA_VERDICT_MEMBERS(OXA_WRITE_MEMBER_)
+#undef OXA_WRITE_MEMBER_
+  for (std::size_t i = 0; i < kVendorLists.size(); ++i) {
+    write_member(out, separator, kVendorLists[i].name, a.*kListMembers[i]);
   }
-  out += R"(],"probes":[)";
-  for (std::size_t i = 0; i < result.probes.size(); ++i) {
-    const Probe& p = result.probes[i];
-    if (i != 0) out += ',';
-    out += R"({"source":)";
-    quote(out, p.source);
-    out += R"(,"status":)";
-    quote(out, p.status);
-    out += '}';
-  }
-  out += R"(],"duration_us":)";
-  decimal(out, duration_us);
+#define OXA_WRITE_MEMBER_(name) write_member(out, separator, #name, record.name);
+  OXA_RECORD_MEMBERS(OXA_WRITE_MEMBER_)
+#undef OXA_WRITE_MEMBER_
   out += '}';
   return out;
 }

@@ -1,29 +1,21 @@
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "core/evidence.h"
+#include "core/vocabulary.h"
 
 namespace oxa {
 
-// The report's shape, for whoever reads or checks one: its members in
-// order, the vendor lists among them, and the members of an evidence and of
-// a probe object in order.
-inline constexpr std::array<const char*, 12> kReportMembers = {
-    "schema_version", "module_version",       "vm_score",         "vm_likelihood",   "hypervisors",
-    "containers",     "compatibility_layers", "host_hypervisors", "cloud_providers", "evidence",
-    "probes",         "duration_us"};
-inline constexpr std::array<const char*, 5> kVendorLists = {
-    "hypervisors", "containers", "compatibility_layers", "host_hypervisors", "cloud_providers"};
-inline constexpr std::array<const char*, 5> kEvidenceMembers = {"source", "category", "vendor", "weight",
-                                                                "detail"};
-inline constexpr std::array<const char*, 2> kProbeMembers = {"source", "status"};
+// The layout of the report: the value of its member "schema_version". The
+// members themselves are those of core/vocabulary.h (kReportMembers and the
+// lists around it).
+inline constexpr std::int64_t kSchemaVersion = 1;
 
-// Writes the report of one run: twelve members in fixed order, no
+// Writes the report of one run: the members of kReportMembers in order, no
 // whitespace, and every byte outside printable ASCII escaped as \u00XX, so
 // the document is printable ASCII without NUL whatever the record holds.
 std::string to_json(const Result& result, std::int64_t duration_us);

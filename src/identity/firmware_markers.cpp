@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "core/vocabulary.h"
+
 namespace oxa {
 namespace {
 
@@ -59,11 +61,11 @@ void firmware_marker(Result& result, std::string_view source, std::string_view t
   const std::string s = lower(text);
   for (const Marker& m : markers) {
     if (found_as_word(s, m.needle)) {
-      result.add(source, "guest", m.vendor, 85, m.needle);
+      result.add(source, categories::guest, m.vendor, weights::named, m.needle);
     }
   }
   if (s == "virtual machine") {
-    result.add(source, "guest", "unknown", 80, "Virtual Machine product");
+    result.add(source, categories::guest, kNoVendor, weights::indirect, "Virtual Machine product");
   }
   firmware_cloud_marker(result, source, text);
 }
@@ -72,7 +74,7 @@ void firmware_cloud_marker(Result& result, std::string_view source, std::string_
   const std::string s = lower(text);
   for (const Marker& m : clouds) {
     if (contains(s, m.needle)) {
-      result.add(source, "cloud", m.vendor, 0, m.needle);
+      result.add(source, categories::cloud, m.vendor, weights::none, m.needle);
     }
   }
 }

@@ -3,12 +3,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/vocabulary.h"
 #include "identity/firmware_markers.h"
 
 namespace oxa {
 namespace {
 
-constexpr std::string_view kSource = "firmware";
+constexpr std::string_view kSource = sources::firmware;
 constexpr std::size_t kHeaderSize = 4;
 constexpr unsigned kEndOfTable = 127;
 
@@ -58,7 +59,8 @@ void examine(Result& result, const Structure& s) {
       // Read like any field: only when inside the formatted area (length >= 0x14).
       if (kBiosExtension2 < s.length &&
           (byte_at(s.table, s.start + kBiosExtension2) & kVirtualMachineBit) != 0) {
-        result.add(kSource, "guest", "unknown", 90, "SMBIOS virtual-machine characteristic");
+        result.add(kSource, categories::guest, kNoVendor, weights::marked,
+                   "SMBIOS virtual-machine characteristic");
       }
       break;
     case 1:
@@ -84,7 +86,7 @@ void examine(Result& result, const Structure& s) {
 void smbios(Result& result, std::string_view table) {
   const std::size_t size = table.size();
   if (size == 0) {
-    result.probe(kSource, "error");
+    result.probe(kSource, statuses::error);
     return;
   }
   std::size_t offset = 0;  // never beyond size: it only moves past a found NUL pair
@@ -92,19 +94,19 @@ void smbios(Result& result, std::string_view table) {
     if (offset == size) break;
     const std::size_t left = size - offset;
     if (left < kHeaderSize) {
-      result.probe(kSource, "error");
+      result.probe(kSource, statuses::error);
       return;
     }
     const std::size_t length = byte_at(table, offset + 1);
     // The formatted area must leave at least the two bytes of a NUL pair.
     if (length < kHeaderSize || length + 1 >= left) {
-      result.probe(kSource, "error");
+      result.probe(kSource, statuses::error);
       return;
     }
     const std::size_t strings = offset + length;
     const std::size_t end = table.find(std::string_view("\0\0", 2), strings);
     if (end == std::string_view::npos) {
-      result.probe(kSource, "error");
+      result.probe(kSource, statuses::error);
       return;
     }
     const Structure s{table, offset, length, end};
@@ -112,7 +114,7 @@ void smbios(Result& result, std::string_view table) {
     offset = end + 2;
     if (s.type() == kEndOfTable) break;
   }
-  result.probe(kSource, "ok");
+  result.probe(kSource, statuses::ok);
 }
 
 }  // namespace oxa

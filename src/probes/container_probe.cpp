@@ -4,32 +4,41 @@
 #include <string_view>
 #include <utility>
 
+#include "core/vocabulary.h"
+
 namespace oxa {
 namespace {
 
 using namespace std::string_view_literals;
 
-constexpr std::int32_t kDeclared = 95;        // the manager says so itself
-constexpr std::int32_t kMarkerFile = 90;      // a file only that runtime leaves
-constexpr std::int32_t kCgroupPath = 80;      // the runtime's name in our cgroup path
-constexpr std::int32_t kServiceAccount = 70;  // a pod's credentials are mounted
+// How sure each sign is, on the report's scale.
+constexpr std::int32_t kDeclared = weights::declared;              // the manager says so itself
+constexpr std::int32_t kMarkerFile = weights::marked;              // a file only that runtime leaves
+constexpr std::int32_t kCgroupPath = weights::indirect;            // the runtime's name in our cgroup path
+constexpr std::int32_t kServiceAccount = weights::circumstantial;  // a pod's credentials are mounted
+
+// A finding of the container probe.
+void add_container(Result& result, std::string_view vendor, std::int32_t weight, std::string_view detail) {
+  result.add(sources::container, categories::container, vendor, weight, detail);
+}
 
 // The vendor word of a declared container manager; anything else that
 // declares itself is "container-other".
 std::string_view declared_vendor(std::string_view name) {
+  using namespace container_vendors;
   static constexpr std::pair<std::string_view, std::string_view> names[] = {
-      {"docker"sv, "docker"sv},
-      {"podman"sv, "podman"sv},
-      {"lxc"sv, "lxc"sv},
-      {"lxc-libvirt"sv, "lxc"sv},
-      {"systemd-nspawn"sv, "systemd-nspawn"sv},
-      {"openvz"sv, "openvz"sv},
-      {"wsl"sv, "wsl"sv},
+      {"docker"sv, docker},
+      {"podman"sv, podman},
+      {"lxc"sv, lxc},
+      {"lxc-libvirt"sv, lxc},
+      {"systemd-nspawn"sv, systemd_nspawn},
+      {"openvz"sv, openvz},
+      {"wsl"sv, wsl},
   };
   for (const auto& [declared, vendor] : names) {
     if (declared == name) return vendor;
   }
-  return "container-other"sv;
+  return container_other;
 }
 
 // A declaration file holds the manager's name and a newline.
@@ -45,7 +54,7 @@ void declaration(Result& result, std::string_view name, std::string_view where) 
   if (name.empty()) return;
   std::string detail(where);
   detail += name;
-  result.add("container", "container", declared_vendor(name), kDeclared, detail);
+  add_container(result, declared_vendor(name), kDeclared, detail);
 }
 
 // The value of container= among the NUL-separated entries of an environment.
@@ -64,9 +73,10 @@ std::string_view container_variable(std::string_view environment) {
 // Runtimes that name themselves in the cgroup paths of their containers
 // (cgroup v1, or v2 without a namespace of its own).
 void cgroup_paths(Result& result, std::string_view cgroup) {
+  using namespace container_vendors;
   static constexpr std::pair<std::string_view, std::string_view> markers[] = {
-      {"/docker/"sv, "docker"sv}, {"/docker-"sv, "docker"sv},  {"/libpod-"sv, "podman"sv},
-      {"/lxc/"sv, "lxc"sv},       {"/lxc.payload"sv, "lxc"sv}, {"/kubepods"sv, "kubernetes"sv},
+      {"/docker/"sv, docker}, {"/docker-"sv, docker},  {"/libpod-"sv, podman},
+      {"/lxc/"sv, lxc},       {"/lxc.payload"sv, lxc}, {"/kubepods"sv, kubernetes},
   };
   while (!cgroup.empty()) {
     const std::size_t end = cgroup.find('\n');
@@ -77,8 +87,7 @@ void cgroup_paths(Result& result, std::string_view cgroup) {
     if (second != std::string_view::npos) {
       const std::string_view path = line.substr(second + 1);
       for (const auto& [marker, vendor] : markers) {
-        if (contains(path, marker))
-          result.add("container", "container", vendor, kCgroupPath, "/proc/self/cgroup");
+        if (contains(path, marker)) add_container(result, vendor, kCgroupPath, "/proc/self/cgroup");
       }
     }
     if (end == std::string_view::npos) break;
@@ -110,12 +119,12 @@ void detect_container(Result& result, const LinuxSigns& s) {
   const bool looked = s.dockerenv != PathKind::absent || s.containerenv != PathKind::absent ||
                       s.systemd_container || s.host_container_manager || s.init_environment || s.cgroup ||
                       s.kernel_release;
-  result.probe("container", looked ? "ok" : "unavailable");
+  result.probe(sources::container, looked ? statuses::ok : statuses::unavailable);
 
   if (s.dockerenv != PathKind::absent)
-    result.add("container", "container", "docker", kMarkerFile, "/.dockerenv");
+    add_container(result, container_vendors::docker, kMarkerFile, "/.dockerenv");
   if (s.containerenv != PathKind::absent) {
-    result.add("container", "container", "podman", kMarkerFile, "/run/.containerenv");
+    add_container(result, container_vendors::podman, kMarkerFile, "/run/.containerenv");
   }
   if (s.systemd_container)
     declaration(result, declared_name(*s.systemd_container), "/run/systemd/container: ");
@@ -123,11 +132,11 @@ void detect_container(Result& result, const LinuxSigns& s) {
     declaration(result, declared_name(*s.host_container_manager), "/run/host/container-manager: ");
   }
   if (s.openvz != PathKind::absent && s.openvz_host == PathKind::absent) {
-    result.add("container", "container", "openvz", kMarkerFile, "/proc/vz without /proc/bc");
+    add_container(result, container_vendors::openvz, kMarkerFile, "/proc/vz without /proc/bc");
   }
   if (s.kubernetes_account == PathKind::folder) {
-    result.add("container", "container", "kubernetes", kServiceAccount,
-               "/var/run/secrets/kubernetes.io/serviceaccount");
+    add_container(result, container_vendors::kubernetes, kServiceAccount,
+                  "/var/run/secrets/kubernetes.io/serviceaccount");
   }
   if (s.init_environment)
     declaration(result, container_variable(*s.init_environment), "/proc/1/environ: container=");
@@ -135,16 +144,17 @@ void detect_container(Result& result, const LinuxSigns& s) {
   // WSL 2 runs each distribution in a container of its own inside a
   // Hyper-V machine; its kernels name themselves in lower case.
   if (s.kernel_release && contains(*s.kernel_release, "microsoft")) {
-    result.add("container", "container", "wsl", kMarkerFile, release_detail(*s.kernel_release));
+    add_container(result, container_vendors::wsl, kMarkerFile, release_detail(*s.kernel_release));
   }
 }
 
 void detect_compatibility(Result& result, const LinuxSigns& s) {
-  result.probe("compatibility", s.kernel_release ? "ok" : "unavailable");
+  result.probe(sources::compatibility, s.kernel_release ? statuses::ok : statuses::unavailable);
   // WSL 1 translates Linux system calls for the Windows kernel, whose
   // release it reports with a capital M.
   if (s.kernel_release && contains(*s.kernel_release, "Microsoft")) {
-    result.add("compatibility", "compatibility", "wsl", kDeclared, release_detail(*s.kernel_release));
+    result.add(sources::compatibility, categories::compatibility, compatibility_vendors::wsl, kDeclared,
+               release_detail(*s.kernel_release));
   }
 }
 

@@ -3,6 +3,8 @@
 #include <string_view>
 #include <utility>
 
+#include "core/vocabulary.h"
+
 namespace oxa {
 namespace {
 
@@ -22,24 +24,25 @@ std::string_view vendor(std::string_view signature) {
   for (const auto& [text, word] : entries) {
     if (text == signature) return word;
   }
-  return "unknown"sv;
+  return kNoVendor;
 }
 
 }  // namespace
 
 void detect_cpu(Result& result, const Cpu& cpu) {
-  result.probe("cpu", cpu.available ? "ok" : "unavailable");
+  result.probe(sources::cpu, cpu.available ? statuses::ok : statuses::unavailable);
   if (!cpu.available || !cpu.hypervisor) return;
 
   const std::string_view name = vendor(cpu.signature);
   if (cpu.root_partition && name == "hyperv") {
-    result.add("cpu", "host", "hyperv", 0, "root partition privileges");
+    result.add(sources::cpu, categories::host, "hyperv", weights::none, "root partition privileges");
   } else {
     // Hyper-V's interface is also offered by other hypervisors, so it weighs less.
-    result.add("cpu", "guest", name, name == "hyperv" ? 50 : 95, cpu.signature);
+    result.add(sources::cpu, categories::guest, name,
+               name == "hyperv" ? weights::suggestive : weights::declared, cpu.signature);
   }
   if (vendor(cpu.alternate_signature) == "kvm") {
-    result.add("cpu", "guest", "kvm", 95, "KVM interface at 0x40000100");
+    result.add(sources::cpu, categories::guest, "kvm", weights::declared, "KVM interface at 0x40000100");
   }
 }
 

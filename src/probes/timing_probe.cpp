@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/vocabulary.h"
+
 namespace oxa {
 namespace {
 
@@ -18,11 +20,13 @@ void append(std::string& text, std::uint64_t value) {
 }  // namespace
 
 void detect_timing(Result& result, const Timing& timing) {
-  result.probe("timing", !timing.available ? "unavailable" : !timing.valid ? "error" : "ok");
+  result.probe(sources::timing, !timing.available ? statuses::unavailable
+                                : !timing.valid   ? statuses::error
+                                                  : statuses::ok);
   if (!timing.valid) return;
 
   const bool identity = std::any_of(result.evidence.begin(), result.evidence.end(), [](const Evidence& e) {
-    return e.category == "guest" || e.category == "host";
+    return e.category == categories::guest || e.category == categories::host;
   });
   const bool quiet = identity || timing.cycles_over_baseline <= kSlowCpuidTicks;
 
@@ -35,9 +39,9 @@ void detect_timing(Result& result, const Timing& timing) {
   if (!quiet) detail += "; no hypervisor identity";
 
   if (quiet) {
-    result.add("timing", "diagnostic", "unknown", 0, detail);
+    result.add(sources::timing, categories::diagnostic, kNoVendor, weights::none, detail);
   } else {
-    result.add("timing", "guest", "unknown", 50, detail);
+    result.add(sources::timing, categories::guest, kNoVendor, weights::suggestive, detail);
   }
 }
 

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -19,6 +20,7 @@
 
 #include "core/assessment.h"
 #include "core/evidence.h"
+#include "core/vocabulary.h"
 #include "platform/native.h"
 #include "probes/container_probe.h"
 
@@ -32,8 +34,7 @@ Evidence container(const char* vendor, std::int32_t weight, std::string detail) 
 }
 
 // The vendor words the probes may ever record.
-const std::set<std::string> kVendors = {"docker", "podman", "lxc",        "systemd-nspawn",
-                                        "openvz", "wsl",    "kubernetes", "container-other"};
+const std::set<std::string, std::less<>> kVendors(kContainerVendors.begin(), kContainerVendors.end());
 
 class FakeRoot : public ::testing::Test {
  protected:

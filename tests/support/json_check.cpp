@@ -66,12 +66,12 @@ Json parse_report(std::string_view document) {
     ADD_FAILURE() << "report has " << i << " members";
     return nullptr;
   }
-  EXPECT_EQ(report["schema_version"], 1);
+  EXPECT_EQ(report["schema_version"], kSchemaVersion);
   EXPECT_EQ(report["module_version"], kVersion);
   EXPECT_TRUE(report["vm_score"].is_number_integer());
   EXPECT_TRUE(report["duration_us"].is_number_integer());
-  for (const char* key : kVendorLists) {
-    expect_string_list(report[key], key);
+  for (const VendorList& list : kVendorLists) {
+    expect_string_list(report[list.name], list.name);
   }
   const int score = report["vm_score"].get<int>();
   EXPECT_GE(score, 0);
@@ -85,14 +85,14 @@ Json parse_report(std::string_view document) {
   for (const Json& e : report["evidence"]) {
     std::vector<std::string> keys;
     for (const auto& [key, value] : e.items()) keys.push_back(key);
-    EXPECT_EQ(keys, (std::vector<std::string>{"source", "category", "vendor", "weight", "detail"}));
+    EXPECT_EQ(keys, std::vector<std::string>(kEvidenceMembers.begin(), kEvidenceMembers.end()));
     EXPECT_TRUE(e["weight"].is_number_integer());
   }
   EXPECT_TRUE(report["probes"].is_array());
   for (const Json& p : report["probes"]) {
     std::vector<std::string> keys;
     for (const auto& [key, value] : p.items()) keys.push_back(key);
-    EXPECT_EQ(keys, (std::vector<std::string>{"source", "status"}));
+    EXPECT_EQ(keys, std::vector<std::string>(kProbeMembers.begin(), kProbeMembers.end()));
   }
   return report;
 }

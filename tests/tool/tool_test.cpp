@@ -343,6 +343,26 @@ TEST(Summary, AlignsColumnsAndListsOnlyNonEmptyVendors) {
   EXPECT_FALSE(oxa::tool::summarize("not json").has_value());
 }
 
+// The machine's lists come before those of what encloses the process,
+// whatever order the report gives them.
+TEST(Summary, ListsTheMachineBeforeTheEnclosure) {
+  oxa::Result r;
+  r.add("container", "container", "docker", 90, "/.dockerenv");
+  r.add("compatibility", "compatibility", "wsl", 95, "kernel release 4.4.0-Microsoft");
+  r.add("cpu", "host", "hyperv", 0, "root partition privileges");
+  r.add("firmware", "cloud", "azure", 0, "asset tag");
+  r.add("firmware", "guest", "qemu", 85, "qemu");
+  const auto summary = oxa::tool::summarize(oxa::to_json(r, 0));
+  ASSERT_TRUE(summary.has_value());
+  EXPECT_EQ(summary->substr(0, summary->find("evidence:")),
+            "likelihood: likely (score 85)\n"
+            "hypervisors: qemu\n"
+            "host_hypervisors: hyperv\n"
+            "cloud_providers: azure\n"
+            "containers: docker\n"
+            "compatibility_layers: wsl\n");
+}
+
 // One renderer, two sources: a record summarised directly and through its
 // report document read back give the same text, and the reading gives back
 // the record's entries and its verdict.
