@@ -9,12 +9,8 @@
 
 namespace oxa::tool {
 
-// Exit status 0 when the verdict says virtual machine ("likely" or
-// "very_likely"), 1 when it does not ("possible", "not_detected",
-// "unknown").
-inline int verdict_status(const Assessment& assessment) {
-  return assessment.likelihood == "very_likely" || assessment.likelihood == "likely" ? 0 : 1;
-}
+// Exit status 0 when the verdict says virtual machine, 1 when it does not.
+inline int verdict_status(const Assessment& assessment) { return says_virtual_machine(assessment) ? 0 : 1; }
 
 // The first hypervisor named by guest findings; on a root partition, which
 // names none, the first host hypervisor; else "none".

@@ -33,4 +33,10 @@ inline constexpr std::array<std::vector<std::string> Assessment::*, kVendorLists
 
 Assessment assess(const Result& result);
 
+// Whether the verdict says virtual machine: "likely" or "very_likely". The
+// one place that draws that line, for whoever answers yes or no.
+inline bool says_virtual_machine(const Assessment& assessment) noexcept {
+  return lowest_score(assessment.likelihood) >= lowest_score(likelihoods::likely);
+}
+
 }  // namespace oxa

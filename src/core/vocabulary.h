@@ -228,6 +228,14 @@ constexpr bool each_list_has_its_own_category() noexcept {
 }
 static_assert(each_list_has_its_own_category());
 
+// The lowest score a likelihood word stands for.
+constexpr std::int32_t lowest_score(std::string_view likelihood) noexcept {
+  for (const LikelihoodWord& band : kLikelihoods) {
+    if (band.word == likelihood) return band.lowest_score;
+  }
+  return 0;
+}
+
 // Whether `source` is a probe of the enclosure; a word outside kSources is not.
 constexpr bool is_enclosure_source(std::string_view source) noexcept {
   for (const SourceWord& s : kSources) {

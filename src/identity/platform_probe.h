@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "core/evidence.h"
+#include "core/vocabulary.h"
 #include "identity/firmware_markers.h"
 #include "platform/registry.h"
 #include "platform/system.h"
@@ -18,16 +19,18 @@ namespace oxa {
 template <System S, Registry R>
 void detect_platform(Result& result, S& system, R& registry) {
   if (const std::optional<std::int32_t> present = system.hypervisor_flag(); !present) {
-    result.probe("system", "unavailable");
+    result.probe(sources::system, statuses::unavailable);
   } else {
-    result.probe("system", "ok");
-    if (*present != 0) result.add("system", "guest", "unknown", 95, kHypervisorFlagName);
+    result.probe(sources::system, statuses::ok);
+    if (*present != 0) {
+      result.add(sources::system, categories::guest, kNoVendor, weights::declared, kHypervisorFlagName);
+    }
   }
 
   // Held to the end: the device is released after its probe is recorded.
   const auto device = registry.platform_device();
   if (!device) {
-    result.probe("firmware", "unavailable");
+    result.probe(sources::firmware, statuses::unavailable);
     return;
   }
   // One readable property is enough for "ok", matched or not.
@@ -37,9 +40,9 @@ void detect_platform(Result& result, S& system, R& registry) {
     const RegistryValue v = value.get();
     if (!v.readable) continue;
     readable = true;
-    firmware_marker(result, "firmware", v.text);
+    firmware_marker(result, sources::firmware, v.text);
   }
-  result.probe("firmware", readable ? "ok" : "unavailable");
+  result.probe(sources::firmware, readable ? statuses::ok : statuses::unavailable);
 }
 
 }  // namespace oxa

@@ -24,6 +24,7 @@
 #include "pretty_print.h"
 #include "summary.h"
 #include "support/json_check.h"
+#include "support/report_reader.h"
 #include "support/run_tool.h"
 
 extern char** environ;
@@ -130,7 +131,7 @@ TEST(ToolSmbios, SummaryIsThatOfItsReport) {
   const Outcome summary = run_tool("--smbios " + table + " --summary");
   ASSERT_EQ(report.exit_code, 0) << report.err;
   ASSERT_EQ(summary.exit_code, 0) << summary.err;
-  const auto expected = oxa::tool::summarize(report.out.substr(0, report.out.size() - 1));
+  const auto expected = oxa::test::summarize_report(report.out.substr(0, report.out.size() - 1));
   ASSERT_TRUE(expected.has_value()) << report.out;
   EXPECT_EQ(summary.out, *expected);
   std::remove(table.c_str());
@@ -327,7 +328,7 @@ TEST(Summary, AlignsColumnsAndListsOnlyNonEmptyVendors) {
       R"("weight":95,"detail":"KVMKVMKVM"},{"source":"firmware","category":"cloud","vendor":"aws",)"
       R"("weight":0,"detail":"amazon\u000a\u00ffec2"}],"probes":[{"source":"cpu","status":"ok"},)"
       R"({"source":"firmware","status":"unavailable"}],"duration_us":12})";
-  const auto summary = oxa::tool::summarize(doc);
+  const auto summary = oxa::test::summarize_report(doc);
   ASSERT_TRUE(summary.has_value());
   EXPECT_EQ(*summary,
             "likelihood: very_likely (score 99)\n"
@@ -339,8 +340,8 @@ TEST(Summary, AlignsColumnsAndListsOnlyNonEmptyVendors) {
             "probes:\n"
             "  cpu       ok\n"
             "  firmware  unavailable\n");
-  EXPECT_FALSE(oxa::tool::summarize("{\"vm_score\":1}").has_value());
-  EXPECT_FALSE(oxa::tool::summarize("not json").has_value());
+  EXPECT_FALSE(oxa::test::summarize_report("{\"vm_score\":1}").has_value());
+  EXPECT_FALSE(oxa::test::summarize_report("not json").has_value());
 }
 
 // The machine's lists come before those of what encloses the process,
@@ -352,7 +353,7 @@ TEST(Summary, ListsTheMachineBeforeTheEnclosure) {
   r.add("cpu", "host", "hyperv", 0, "root partition privileges");
   r.add("firmware", "cloud", "azure", 0, "asset tag");
   r.add("firmware", "guest", "qemu", 85, "qemu");
-  const auto summary = oxa::tool::summarize(oxa::to_json(r, 0));
+  const auto summary = oxa::test::summarize_report(oxa::to_json(r, 0));
   ASSERT_TRUE(summary.has_value());
   EXPECT_EQ(summary->substr(0, summary->find("evidence:")),
             "likelihood: likely (score 85)\n"
@@ -392,7 +393,7 @@ TEST(Summary, TheSameFromTheRecordAndFromItsReport) {
     const oxa::Assessment assessment = oxa::assess(result);
     const std::string document = oxa::to_json(result, 7);
     SCOPED_TRACE(document);
-    const std::optional<oxa::tool::Report> read = oxa::tool::read_report(document);
+    const std::optional<oxa::test::Report> read = oxa::test::read_report(document);
     ASSERT_TRUE(read.has_value());
     EXPECT_EQ(read->result.evidence, result.evidence);
     EXPECT_EQ(read->result.probes, result.probes);
@@ -403,7 +404,7 @@ TEST(Summary, TheSameFromTheRecordAndFromItsReport) {
     EXPECT_EQ(read->assessment.compatibility_layers, assessment.compatibility_layers);
     EXPECT_EQ(read->assessment.host_hypervisors, assessment.host_hypervisors);
     EXPECT_EQ(read->assessment.cloud_providers, assessment.cloud_providers);
-    EXPECT_EQ(oxa::tool::summarize(document), oxa::tool::summarize(result, assessment));
+    EXPECT_EQ(oxa::test::summarize_report(document), oxa::tool::summarize(result, assessment));
   }
 }
 
@@ -415,7 +416,7 @@ TEST(Summary, RefusesDocumentsThatAreNotReports) {
       R"("hypervisors":["kvm"],"containers":[],"compatibility_layers":[],"host_hypervisors":[],)"
       R"("cloud_providers":["aws"],"evidence":[{"source":"cpu","category":"guest","vendor":"kvm",)"
       R"("weight":95,"detail":"KVMKVMKVM"}],"probes":[{"source":"cpu","status":"ok"}],"duration_us":12})";
-  ASSERT_TRUE(oxa::tool::read_report(report).has_value());
+  ASSERT_TRUE(oxa::test::read_report(report).has_value());
   const auto with = [&report](std::string_view from, std::string_view to) {
     const std::size_t at = report.find(from);
     EXPECT_NE(at, std::string::npos) << from;
@@ -445,8 +446,8 @@ TEST(Summary, RefusesDocumentsThatAreNotReports) {
       with(R"("status":"ok")", R"("status":0)"),
   };
   for (const std::string& text : cases) {
-    EXPECT_FALSE(oxa::tool::read_report(text).has_value()) << text;
-    EXPECT_FALSE(oxa::tool::summarize(text).has_value()) << text;
+    EXPECT_FALSE(oxa::test::read_report(text).has_value()) << text;
+    EXPECT_FALSE(oxa::test::summarize_report(text).has_value()) << text;
   }
 }
 
