@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -21,11 +22,22 @@
 #include "core/assessment.h"
 #include "core/evidence.h"
 #include "core/vocabulary.h"
-#include "platform/native.h"
+#include "platform/posix/posix_system.h"
+#include "platform/posix/sign_files.h"
 #include "probes/container_probe.h"
 
 namespace oxa {
 namespace {
+
+// The signs below a folder standing in for "/", read by the same code as on
+// Linux, so these tests run on every host.
+class RootedSystem : public PosixSystem, public SignFiles {
+ public:
+  explicit RootedSystem(const char* root) noexcept : SignFiles(root) {}
+  std::optional<std::int32_t> hypervisor_flag() noexcept { return std::nullopt; }
+  std::optional<std::int32_t> translated_flag() noexcept { return std::nullopt; }
+};
+static_assert(LinuxSystem<RootedSystem>);
 
 namespace fs = std::filesystem;
 
@@ -59,7 +71,7 @@ class FakeRoot : public ::testing::Test {
   // The container findings of a run over the fake root.
   std::vector<Evidence> findings() {
     const std::string root = root_.string();
-    NativeSystem system(root.c_str());
+    RootedSystem system(root.c_str());
     Result result;
     detect_container(result, read_linux_signs(system));
     EXPECT_EQ(result.probes, (std::vector<Probe>{{"container", "ok"}}));
@@ -153,7 +165,7 @@ TEST_F(FakeRoot, CostlierSignsAreReadOnlyWhenNeeded) {
   file("/proc/1/environ", std::string("container=lxc\0", 14));
   file("/proc/self/cgroup", "0::/lxc.payload.c1\n");
   const std::string root = root_.string();
-  NativeSystem system(root.c_str());
+  RootedSystem system(root.c_str());
   const auto read = [&] { return read_linux_signs(system); };
 
   LinuxSigns signs = read();  // Docker's marker file: nothing more is read
@@ -235,7 +247,7 @@ TEST_F(FakeRoot, UnreadableSignsAreAbsence) {
     constexpr uid_t kNobody = 65534;
     if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(2);
     const std::string root = root_.string();
-    NativeSystem system(root.c_str());
+    RootedSystem system(root.c_str());
     const LinuxSigns signs = read_linux_signs(system);
     // Neither file could be read, so neither declares anything.
     ::_exit(!signs.systemd_container && !signs.init_environment ? 0 : 1);
