@@ -19,7 +19,7 @@ prefix=$work/prefix
 lib=$prefix/$libdir
 
 # The layout, the SONAME and its links.
-for f in include/oxa.h bin/oxa-detect share/man/man1/oxa-detect.1 "$libdir/liboxa.so.$version" \
+for f in include/oxa.h share/oxa/report.schema.json bin/oxa-detect share/man/man1/oxa-detect.1 "$libdir/liboxa.so.$version" \
          "$libdir/pkgconfig/oxa.pc" "$libdir/cmake/oxa/oxaConfig.cmake" "$libdir/cmake/oxa/oxaConfigVersion.cmake" \
          "$libdir/cmake/oxa/oxaTargets.cmake"; do
   [[ -f $prefix/$f ]] || fail "not installed: $f"
