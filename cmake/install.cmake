@@ -1,10 +1,11 @@
 # Install rules, the CMake package and the pkg-config file.
 #
-# Installed: the public header, the shared library with its SONAME links, the
-# tool with its manual page and bash completion, the package oxa (imported
-# target oxa::oxa) and oxa.pc. The static oxa_internal is linked into the
-# shared library and into the tool and is not installed; the shared library
-# links it privately, so the exported target carries no reference to it.
+# Installed: the public header, the report's JSON Schema, the shared library
+# with its SONAME links, the tool with its manual page and bash completion,
+# the package oxa (imported target oxa::oxa) and oxa.pc. The static
+# oxa_internal is linked into the shared library and into the tool and is not
+# installed; the shared library links it privately, so the exported target
+# carries no reference to it.
 
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -17,6 +18,8 @@ install(TARGETS oxa EXPORT oxaTargets
   RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}"
   INCLUDES DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
 install(FILES "${PROJECT_SOURCE_DIR}/include/oxa.h" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
+# The JSON Schema of the report, for hosts that check the documents they get.
+install(FILES "${PROJECT_SOURCE_DIR}/doc/report.schema.json" DESTINATION "${CMAKE_INSTALL_DATADIR}/oxa")
 if(TARGET oxa-detect)
   # The tool carries its own detection: it needs no run path to liboxa.
   install(TARGETS oxa-detect RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")

@@ -25,9 +25,10 @@ ROOT = Path(sys.argv.pop(1) if len(sys.argv) > 1 else ".").resolve()
 SEARCH = ["include", "src", "tool", "tests", "fuzz", "src/platform/linux", "src/platform/macos"]
 GENERATED = {"core/version.h": "src/core/version.h.in"}
 
-# Product code: what the rules bind. Tests, fuzz targets, benchmarks and
-# examples may include anything.
-PRODUCT = ("include/", "src/", "tool/")
+# Product code: what the rules bind (python/ holds no C or C++: only that a
+# row covers it). Tests, fuzz targets, benchmarks and examples may include
+# anything.
+PRODUCT = ("include/", "src/", "tool/", "python/")
 
 
 def layout_rows(readme: str):

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs the build tree into a temporary prefix, moves the prefix elsewhere
 # (everything installed must be relocatable), and builds and runs two hosts
-# against it: one through the CMake package, one through pkg-config.
+# against it: a C and a C++ host through the CMake package, a C host through
+# pkg-config.
 #
-# usage: consumers_test.sh BUILD_DIR LIBDIR CMAKE GENERATOR MAKE_PROGRAM CC SANITIZE_FLAGS VERSION
+# usage: consumers_test.sh BUILD_DIR LIBDIR CMAKE GENERATOR MAKE_PROGRAM CC SANITIZE_FLAGS VERSION CXX
 set -euo pipefail
 
-build=$1 libdir=$2 cmake=$3 generator=$4 make_program=$5 cc=$6 sanitize=$7 version=$8
+build=$1 libdir=$2 cmake=$3 generator=$4 make_program=$5 cc=$6 sanitize=$7 version=$8 cxx=$9
 here=$(cd "$(dirname "$0")" && pwd)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/oxa-package.XXXXXX")
@@ -19,7 +20,7 @@ prefix=$work/prefix
 lib=$prefix/$libdir
 
 # The layout, the SONAME and its links.
-for f in include/oxa.h bin/oxa-detect share/man/man1/oxa-detect.1 "$libdir/liboxa.so.$version" \
+for f in include/oxa.h share/oxa/report.schema.json bin/oxa-detect share/man/man1/oxa-detect.1 "$libdir/liboxa.so.$version" \
          "$libdir/pkgconfig/oxa.pc" "$libdir/cmake/oxa/oxaConfig.cmake" "$libdir/cmake/oxa/oxaConfigVersion.cmake" \
          "$libdir/cmake/oxa/oxaTargets.cmake"; do
   [[ -f $prefix/$f ]] || fail "not installed: $f"
@@ -38,12 +39,14 @@ readelf -d "$lib/liboxa.so.$version" | grep -q 'SONAME.*\[liboxa\.so\.1\]' || fa
 
 # The CMake package: find_package(oxa 1.0 CONFIG REQUIRED) and oxa::oxa.
 "$cmake" -S "$here/consumers/cmake" -B "$work/cmake-build" -G "$generator" -DCMAKE_MAKE_PROGRAM="$make_program" \
-  -DCMAKE_C_COMPILER="$cc" -DCMAKE_PREFIX_PATH="$prefix" \
-  -DCMAKE_C_FLAGS="$sanitize" -DCMAKE_EXE_LINKER_FLAGS="$sanitize" >"$work/cmake.log" 2>&1 ||
+  -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_C_FLAGS="$sanitize" -DCMAKE_CXX_FLAGS="$sanitize" -DCMAKE_EXE_LINKER_FLAGS="$sanitize" >"$work/cmake.log" 2>&1 ||
   { cat "$work/cmake.log"; fail "the CMake consumer does not configure"; }
 "$cmake" --build "$work/cmake-build" >"$work/build.log" 2>&1 || { cat "$work/build.log"; fail "the CMake consumer does not build"; }
-out=$("$work/cmake-build/consumer") || fail "the CMake consumer failed"
-[[ $out == "$version" ]] || fail "the CMake consumer printed '$out'"
+for consumer in consumer consumer_cxx; do
+  out=$("$work/cmake-build/$consumer") || fail "the CMake consumer $consumer failed"
+  [[ $out == "$version" ]] || fail "the CMake consumer $consumer printed '$out'"
+done
 
 # Same major version only: a request for this major version is met up to
 # the minor version installed; a request for another major version is not.
