@@ -11,6 +11,14 @@
 namespace oxa::tool {
 namespace {
 
+using inputs::CpuidRecord;
+using inputs::kDumpVersion;
+using inputs::LinuxRecord;
+using inputs::PathRecord;
+using inputs::PropertyRecord;
+using inputs::SignFileRecord;
+using inputs::SysctlRecord;
+
 constexpr char kDigits[] = "0123456789abcdef";
 
 std::string hex32(std::uint32_t value, bool padded) {

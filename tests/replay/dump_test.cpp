@@ -11,15 +11,15 @@
 
 #include "api/run_fixture.h"
 #include "dump_format.h"
-#include "dump_recorder.h"
-#include "dump_replay.h"
+#include "inputs/dump_replay.h"
+#include "inputs/recording_layers.h"
 #include "json_text.h"
 
 namespace oxa::test {
 namespace {
 
-using tool::Dump;
-using tool::PropertyRecord;
+using inputs::Dump;
+using inputs::PropertyRecord;
 
 // Reads and replays a dump text: the report, or the error of the first step
 // that failed.
@@ -28,13 +28,13 @@ struct Played {
   std::string error;
 };
 // The report of a replayed run; empty where the replay failed.
-std::string report_of(const tool::Replay& replay) {
+std::string report_of(const inputs::Replay& replay) {
   return replay.run ? to_json(replay.run->result, replay.run->duration_us) : std::string();
 }
 Played play(const std::string& text) {
   const tool::DumpRead read = tool::read_dump(text);
   if (!read.dump) return {{}, read.error};
-  const tool::Replay replay = tool::replay_dump(*read.dump);
+  const inputs::Replay replay = inputs::replay_dump(*read.dump);
   return {report_of(replay), replay.error};
 }
 
@@ -218,8 +218,8 @@ TEST(ReadDump, TextsAreTheBytesTheirEscapesStandFor) {
 // A Hyper-V guest whose run reads every kind of input.
 // What a plain Linux system shows of every sign the probes ask for, PID 1's
 // environment closed to us.
-tool::LinuxRecord plain_linux() {
-  tool::LinuxRecord r;
+inputs::LinuxRecord plain_linux() {
+  inputs::LinuxRecord r;
   for (const char* path :
        {"/.dockerenv", "/run/.containerenv", "/proc/vz", "/var/run/secrets/kubernetes.io/serviceaccount"}) {
     r.paths.push_back({path, PathKind::absent});
@@ -262,10 +262,10 @@ Dump hyperv_dump() {
 }
 
 void erase_leaf(Dump& d, std::uint32_t leaf) {
-  std::erase_if(d.cpuid, [leaf](const tool::CpuidRecord& r) { return r.leaf == leaf; });
+  std::erase_if(d.cpuid, [leaf](const inputs::CpuidRecord& r) { return r.leaf == leaf; });
 }
 void erase_sysctl(Dump& d, const char* name) {
-  std::erase_if(d.sysctl, [name](const tool::SysctlRecord& r) { return r.name == name; });
+  std::erase_if(d.sysctl, [name](const inputs::SysctlRecord& r) { return r.name == name; });
 }
 void erase_property(Dump& d, RegistryKey key) {
   std::erase_if(d.properties, [key](const PropertyRecord& p) { return p.key == key; });
@@ -316,7 +316,7 @@ TEST(ReplayDump, NamesTheFirstInputTheDumpLacks) {
        "dump has no linux kernel release"},
       {"timing record as its samples give it",
        [](Dump& d) {
-         d.timing = tool::replay_timing(d);
+         d.timing = inputs::replay_timing(d);
          ASSERT_TRUE(d.timing);
        },
        ""},
@@ -337,7 +337,7 @@ TEST(ReplayDump, NamesTheFirstInputTheDumpLacks) {
     SCOPED_TRACE(c.name);
     Dump d = hyperv_dump();
     c.change(d);
-    const tool::Replay replay = tool::replay_dump(d);
+    const inputs::Replay replay = inputs::replay_dump(d);
     EXPECT_EQ(replay.error, c.error);
     EXPECT_EQ(!replay.run, *c.error != '\0');
     // What the writer makes of it reads back to the same outcome.
@@ -398,7 +398,7 @@ TEST(Capture, RecordsWhatTheRunReadAndReplaysToItsReport) {
     s.clock({2'000'000, 2'123'456});
     c.setup(p, s, r);
 
-    const tool::Capture capture = tool::capture(p, s, r);
+    const inputs::Capture capture = inputs::capture(p, s, r);
     EXPECT_EQ(r.balance(), "");
     const Dump& d = capture.dump;
     ASSERT_EQ(d.cpuid.size(), p.executed().size());
@@ -418,7 +418,7 @@ TEST(Capture, RecordsWhatTheRunReadAndReplaysToItsReport) {
     const tool::DumpRead read = tool::read_dump(text);
     ASSERT_TRUE(read.dump) << read.error;
     EXPECT_EQ(tool::write_dump(*read.dump), text);
-    const tool::Replay replay = tool::replay_dump(*read.dump);
+    const inputs::Replay replay = inputs::replay_dump(*read.dump);
     EXPECT_EQ(replay.error, "");
     EXPECT_EQ(report_of(replay), *d.report);
   }

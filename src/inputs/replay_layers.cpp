@@ -1,9 +1,9 @@
-#include "replay_layers.h"
+#include "inputs/replay_layers.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-namespace oxa::tool {
+namespace oxa::inputs {
 namespace {
 
 [[noreturn]] void end(MissingInput& slot, MissingInput missing) {
@@ -146,4 +146,4 @@ ReplayRegistry::Value ReplayRegistry::Device::read(RegistryKey key) const {
   end(missing_, {.kind = MissingInput::Kind::registry_property, .key = key});
 }
 
-}  // namespace oxa::tool
+}  // namespace oxa::inputs

@@ -9,6 +9,10 @@
 // record and the n-th read of a sysctl name its n-th outcome, the last one
 // repeating; timestamps and clock readings are handed out in order.
 
+#ifdef OXA_BUILDING_LIBRARY
+#error "liboxa's exported run takes the native layers only; replay is for oxa-detect --replay and tests"
+#endif
+
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -17,12 +21,12 @@
 #include <utility>
 #include <vector>
 
-#include "dump_format.h"
+#include "inputs/dump.h"
 #include "platform/processor.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 
-namespace oxa::tool {
+namespace oxa::inputs {
 
 // The first input a run asked for and the dump does not hold.
 struct MissingInput {
@@ -149,4 +153,4 @@ static_assert(System<ReplaySystem> && !LinuxSystem<ReplaySystem>);
 static_assert(LinuxSystem<ReplayLinuxSystem>);
 static_assert(Registry<ReplayRegistry>);
 
-}  // namespace oxa::tool
+}  // namespace oxa::inputs
