@@ -1,13 +1,10 @@
 #pragma once
 
 // The processor, system and registry a dump replays through: each answers
-// only from what the dump recorded. The first input the run asks for that
-// the dump lacks is kept as a MissingInput and ends the run (an exception
-// the run turns into a status), so a replay never guesses.
-//
-// Playback: the n-th CPUID execution of a (leaf, sub-leaf) gets its n-th
-// record and the n-th read of a sysctl name its n-th outcome, the last one
-// repeating; timestamps and clock readings are handed out in order.
+// only from what the dump recorded, by the playback rule of its question
+// (inputs.h). The first input the run asks for that the dump lacks is kept
+// as a MissingInput and ends the run (an exception the run turns into a
+// status), so a replay never guesses.
 
 #ifdef OXA_BUILDING_LIBRARY
 #error "liboxa's exported run takes the native layers only; replay is for oxa-detect --replay and tests"
@@ -15,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -22,35 +20,24 @@
 #include <vector>
 
 #include "inputs/dump.h"
+#include "inputs/inputs.h"
 #include "platform/processor.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 
 namespace oxa::inputs {
 
-// The first input a run asked for and the dump does not hold.
+// The first input a run asked for and the dump does not hold, with the
+// address of its question (inputs.h).
 struct MissingInput {
-  enum class Kind {
-    none,
-    cpuid,
-    timestamp,
-    sysctl,
-    clock_reading,
-    registry_device,
-    registry_property,
-    linux_path,
-    linux_file,
-    kernel_release
-  };
-  Kind kind = Kind::none;
-  std::uint32_t leaf = 0;                       // cpuid
-  std::uint32_t subleaf = 0;                    // cpuid
-  std::size_t position = 0;                     // timestamp, clock_reading: 1-based
-  std::size_t held = 0;                         // timestamp, clock_reading: how many the dump holds
-  std::string name{};                           // sysctl, linux_path, linux_file
-  RegistryKey key = RegistryKey::manufacturer;  // registry_property
+  std::optional<Input> input;  // unset: nothing is missing
+  std::uint32_t leaf = 0;      // leaf_subleaf
+  std::uint32_t subleaf = 0;   // leaf_subleaf
+  std::size_t position = 0;    // position: 1-based
+  std::size_t held = 0;        // position: how many the dump holds
+  std::string name{};          // name
 
-  explicit operator bool() const noexcept { return kind != Kind::none; }
+  explicit operator bool() const noexcept { return input.has_value(); }
 };
 
 // "no CPUID leaf 0x1 sub-leaf 0" and the like, to follow "dump has".
@@ -59,6 +46,40 @@ std::string describe(const MissingInput& missing);
 // Thrown when a replay layer meets a missing input; the input is in the
 // MissingInput the layers share.
 struct ReplayEnded {};
+
+// What a dump recorded for one question at one address, handed out by the
+// question's playback rule. Holds pointers into the dump.
+template <Input I, class Answer>
+class Answers {
+ public:
+  void add(const Answer& answer) { answers_.push_back(&answer); }
+
+  // The answer to the next ask; null when the dump holds none for it.
+  const Answer* next() noexcept {
+    const std::size_t held = answers_.size();
+    switch (info(I).playback) {
+      case Playback::in_order:
+        return next_ < held ? answers_[next_++] : nullptr;
+      case Playback::each_then_last:
+        if (held == 0) return nullptr;
+        return answers_[next_ < held ? next_++ : held - 1];
+      case Playback::once:
+        return held == 0 ? nullptr : answers_.front();
+    }
+    return nullptr;
+  }
+  // The 1-based place of the ask next() last refused, and how many answers there are.
+  [[nodiscard]] std::size_t position() const noexcept { return next_ + 1; }
+  [[nodiscard]] std::size_t held() const noexcept { return answers_.size(); }
+
+ private:
+  std::vector<const Answer*> answers_;
+  std::size_t next_ = 0;
+};
+
+// The answers of a question asked at many addresses, one Answers each.
+template <Input I, class Key, class Answer>
+using AnswersByAddress = std::map<Key, Answers<I, Answer>, std::less<>>;
 
 class ReplayProcessor {
  public:
@@ -69,13 +90,8 @@ class ReplayProcessor {
   void lfence() noexcept {}
 
  private:
-  struct Answers {
-    std::vector<CpuidRegisters> answers;
-    std::size_t next = 0;
-  };
-  std::map<std::pair<std::uint32_t, std::uint32_t>, Answers> cpuid_;
-  const std::vector<std::uint64_t>& timestamps_;
-  std::size_t next_timestamp_ = 0;
+  AnswersByAddress<Input::cpuid, std::pair<std::uint32_t, std::uint32_t>, CpuidRegisters> cpuid_;
+  Answers<Input::timestamp, std::uint64_t> timestamps_;
   MissingInput& missing_;
 };
 
@@ -94,27 +110,23 @@ class ReplaySystem {
  private:
   std::optional<std::int32_t> flag(const char* name);
 
-  struct Outcomes {
-    std::vector<const SysctlRecord*> outcomes;
-    std::size_t next = 0;
-  };
-  std::map<std::string, Outcomes, std::less<>> sysctl_;
-  const std::vector<std::int64_t>& clock_;
-  std::size_t next_reading_ = 0;
+  AnswersByAddress<Input::kernel_flag, std::string, SysctlRecord> flags_;
+  Answers<Input::clock_reading, std::int64_t> clock_;
 };
 
 // The system of a dump that holds the Linux signs.
 class ReplayLinuxSystem : public ReplaySystem {
  public:
-  ReplayLinuxSystem(const Dump& dump, const LinuxRecord& signs, MissingInput& missing)
-      : ReplaySystem(dump, missing), signs_(signs) {}
+  ReplayLinuxSystem(const Dump& dump, const LinuxRecord& signs, MissingInput& missing);
 
   PathKind path_kind(const char* path);
   std::optional<std::string> read_sign(const char* path);
   std::optional<std::string> kernel_release();
 
  private:
-  const LinuxRecord& signs_;
+  AnswersByAddress<Input::linux_path, std::string, PathRecord> paths_;
+  AnswersByAddress<Input::linux_file, std::string, SignFileRecord> files_;
+  Answers<Input::kernel_release, std::optional<std::string>> release_;
 };
 
 class ReplayRegistry {
@@ -128,23 +140,27 @@ class ReplayRegistry {
     RegistryValue value_;
   };
 
+  using Properties = AnswersByAddress<Input::registry_value, RegistryKey, PropertyRecord>;
+
   class Device {
    public:
-    Device(const Dump* dump, MissingInput& missing) noexcept : dump_(dump), missing_(missing) {}
-    explicit operator bool() const noexcept { return dump_ != nullptr; }
+    Device(Properties* properties, MissingInput& missing) noexcept
+        : properties_(properties), missing_(missing) {}
+    explicit operator bool() const noexcept { return properties_ != nullptr; }
     [[nodiscard]] Value read(RegistryKey key) const;
 
    private:
-    const Dump* dump_;  // null: no device
+    Properties* properties_;  // null: no device
     MissingInput& missing_;
   };
 
-  ReplayRegistry(const Dump& dump, MissingInput& missing) noexcept : dump_(dump), missing_(missing) {}
+  ReplayRegistry(const Dump& dump, MissingInput& missing);
 
   [[nodiscard]] Device platform_device();
 
  private:
-  const Dump& dump_;
+  Answers<Input::registry_device, bool> service_;
+  Properties properties_;
   MissingInput& missing_;
 };
 

@@ -6,12 +6,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <limits>
+#include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 
 #include "api/run_fixture.h"
 #include "dump_format.h"
 #include "inputs/dump_replay.h"
+#include "inputs/inputs.h"
 #include "inputs/recording_layers.h"
 #include "json_text.h"
 
@@ -343,6 +347,37 @@ TEST(ReplayDump, NamesTheFirstInputTheDumpLacks) {
     // What the writer makes of it reads back to the same outcome.
     EXPECT_EQ(play(tool::write_dump(d)).error, c.error);
   }
+}
+
+// The names of every member in `value`, at any depth.
+void member_names(const nlohmann::json& value, std::set<std::string>& names) {
+  if (value.is_object()) {
+    for (const auto& [name, member] : value.items()) {
+      names.insert(name);
+      member_names(member, names);
+    }
+  } else if (value.is_array()) {
+    for (const nlohmann::json& item : value) member_names(item, names);
+  }
+}
+
+// The reader drops any member it does not know unread: one the writer
+// writes and the reader's list lacks would vanish between --dump and
+// --replay. A dump with every record, and every optional member, shows
+// each name the writer has.
+TEST(DumpFormat, TheReaderKeepsEveryMemberTheWriterWrites) {
+  Dump d = hyperv_dump();
+  d.linux_signs = plain_linux();
+  d.properties[1].kind = ValueKind::data;
+  d.properties[1].length = 2;
+  d.properties[1].has_bytes = true;
+  d.properties[1].bytes = "QE";
+  d.timing = inputs::replay_timing(d);
+  d.report = "{}";
+  std::set<std::string> written;
+  member_names(nlohmann::json::parse(tool::write_dump(d)), written);
+  const std::set<std::string> kept(std::begin(inputs::kDumpMembers), std::end(inputs::kDumpMembers));
+  EXPECT_EQ(written, kept);
 }
 
 // Capture over the scripted layers, then write, read and replay: the dump
