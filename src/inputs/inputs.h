@@ -130,6 +130,40 @@ inline constexpr InputInfo kInputs[] = {
 
 constexpr const InputInfo& info(Input input) { return kInputs[static_cast<std::size_t>(input)]; }
 
+// The Linux signs of a container or compatibility layer, each asked of the
+// system at one path, in the order the container probe may ask them:
+//   X(id, question, path)
+#define OXA_LINUX_SIGNS(X)                                                           \
+  X(dockerenv, linux_path, "/.dockerenv")                                            \
+  X(containerenv, linux_path, "/run/.containerenv")                                  \
+  X(systemd_container, linux_file, "/run/systemd/container")                         \
+  X(host_container_manager, linux_file, "/run/host/container-manager")               \
+  X(kubernetes_account, linux_path, "/var/run/secrets/kubernetes.io/serviceaccount") \
+  X(openvz, linux_path, "/proc/vz")                                                  \
+  X(openvz_host, linux_path, "/proc/bc")                                             \
+  X(init_environment, linux_file, "/proc/1/environ")                                 \
+  X(cgroup, linux_file, "/proc/self/cgroup")
+
+enum class Sign : unsigned char {
+#define OXA_LINUX_SIGN_ID(id, question, path) id,
+  OXA_LINUX_SIGNS(OXA_LINUX_SIGN_ID)
+#undef OXA_LINUX_SIGN_ID
+};
+
+struct SignInfo {
+  Sign sign;
+  Input question;  // linux_path: what stands there; linux_file: what it holds
+  const char* path;
+};
+
+inline constexpr SignInfo kSigns[] = {
+#define OXA_LINUX_SIGN_INFO(id, question, path) {Sign::id, Input::question, path},
+    OXA_LINUX_SIGNS(OXA_LINUX_SIGN_INFO)
+#undef OXA_LINUX_SIGN_INFO
+};
+
+constexpr const char* sign_path(Sign sign) { return kSigns[static_cast<std::size_t>(sign)].path; }
+
 // The words a dump writes for the kinds of answer.
 constexpr std::string_view value_kind_name(ValueKind kind) {
   switch (kind) {
