@@ -112,18 +112,17 @@ enum class Input : unsigned char {
 };
 
 struct InputInfo {
-  Input input;
   const char* section;  // a member of the document
   const char* member;   // a member of the section, or null
-  Address address;
-  Playback playback;
   std::string_view entry;
   std::string_view missing;
+  Address address;
+  Playback playback;
 };
 
 inline constexpr InputInfo kInputs[] = {
 #define OXA_RUN_INPUT_INFO(id, section, inner, address, playback, entry, missing) \
-  {Input::id, member::section, inner, Address::address, Playback::playback, entry, missing},
+  {member::section, inner, entry, missing, Address::address, Playback::playback},
     OXA_RUN_INPUTS(OXA_RUN_INPUT_INFO)
 #undef OXA_RUN_INPUT_INFO
 };
@@ -151,13 +150,12 @@ enum class Sign : unsigned char {
 };
 
 struct SignInfo {
-  Sign sign;
-  Input question;  // linux_path: what stands there; linux_file: what it holds
   const char* path;
+  Input question;  // linux_path: what stands there; linux_file: what it holds
 };
 
 inline constexpr SignInfo kSigns[] = {
-#define OXA_LINUX_SIGN_INFO(id, question, path) {Sign::id, Input::question, path},
+#define OXA_LINUX_SIGN_INFO(id, question, path) {path, Input::question},
     OXA_LINUX_SIGNS(OXA_LINUX_SIGN_INFO)
 #undef OXA_LINUX_SIGN_INFO
 };

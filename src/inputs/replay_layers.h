@@ -56,15 +56,15 @@ class Answers {
 
   // The answer to the next ask; null when the dump holds none for it.
   const Answer* next() noexcept {
-    const std::size_t held = answers_.size();
+    const std::size_t count = answers_.size();
     switch (info(I).playback) {
       case Playback::in_order:
-        return next_ < held ? answers_[next_++] : nullptr;
+        return next_ < count ? answers_[next_++] : nullptr;
       case Playback::each_then_last:
-        if (held == 0) return nullptr;
-        return answers_[next_ < held ? next_++ : held - 1];
+        if (count == 0) return nullptr;
+        return answers_[next_ < count ? next_++ : count - 1];
       case Playback::once:
-        return held == 0 ? nullptr : answers_.front();
+        return count == 0 ? nullptr : answers_.front();
     }
     return nullptr;
   }
@@ -133,7 +133,7 @@ class ReplayRegistry {
  public:
   class Value {
    public:
-    explicit Value(RegistryValue value) noexcept : value_(value) {}
+    explicit Value(const RegistryValue& value) noexcept : value_(value) {}
     [[nodiscard]] RegistryValue get() const noexcept { return value_; }
 
    private:
