@@ -6,10 +6,22 @@
 #include <limits>
 
 #include "core/json_report.h"
+#include "inputs/inputs.h"
 #include "json_text.h"
 
 namespace oxa::tool {
 namespace {
+
+using inputs::CpuidRecord;
+using inputs::kDumpVersion;
+using inputs::LinuxRecord;
+using inputs::PathRecord;
+using inputs::PropertyRecord;
+using inputs::SignFileRecord;
+using inputs::SysctlRecord;
+namespace member = inputs::member;
+using inputs::info;
+using inputs::Input;
 
 constexpr char kDigits[] = "0123456789abcdef";
 
@@ -30,66 +42,38 @@ std::string hex_bytes(std::string_view bytes) {
   return out;
 }
 
-const char* kind_name(ValueKind kind) {
-  switch (kind) {
-    case ValueKind::absent:
-      return "absent";
-    case ValueKind::string:
-      return "string";
-    case ValueKind::data:
-      return "data";
-    case ValueKind::other:
-      break;
-  }
-  return "other";
-}
-
-const char* path_kind_name(PathKind kind) {
-  switch (kind) {
-    case PathKind::absent:
-      return "absent";
-    case PathKind::file:
-      return "file";
-    case PathKind::folder:
-      return "folder";
-    case PathKind::other:
-      break;
-  }
-  return "other";
-}
-
 // Adds a member the object does not have yet.
 void put(Json& object, std::string key, Json value) { add_member(object, std::move(key), std::move(value)); }
 
 Json cpuid_json(const CpuidRecord& r) {
   Json out = Json::object();
-  put(out, "leaf", hex32(r.leaf, false));
-  put(out, "subleaf", hex32(r.subleaf, false));
-  put(out, "eax", hex32(r.regs.eax, true));
-  put(out, "ebx", hex32(r.regs.ebx, true));
-  put(out, "ecx", hex32(r.regs.ecx, true));
-  put(out, "edx", hex32(r.regs.edx, true));
+  put(out, member::leaf, hex32(r.leaf, false));
+  put(out, member::subleaf, hex32(r.subleaf, false));
+  put(out, member::eax, hex32(r.regs.eax, true));
+  put(out, member::ebx, hex32(r.regs.ebx, true));
+  put(out, member::ecx, hex32(r.regs.ecx, true));
+  put(out, member::edx, hex32(r.regs.edx, true));
   return out;
 }
 
 Json sysctl_json(const SysctlRecord& r) {
   Json out = Json::object();
-  put(out, "name", r.name);
-  put(out, "read", r.read);
-  put(out, "value", r.read ? r.value : 0);
+  put(out, member::name, r.name);
+  put(out, member::read, r.read);
+  put(out, member::value, r.read ? r.value : 0);
   return out;
 }
 
 Json property_json(const PropertyRecord& p) {
   Json out = Json::object();
-  put(out, "key", std::string(key_name(p.key)));
-  put(out, "kind", kind_name(p.kind));
+  put(out, member::key, std::string(key_name(p.key)));
+  put(out, member::kind, std::string(inputs::value_kind_name(p.kind)));
   if (p.kind == ValueKind::string) {
-    put(out, "converted", p.converted);
-    if (p.converted) put(out, "hex", hex_bytes(p.bytes));
+    put(out, member::converted, p.converted);
+    if (p.converted) put(out, member::hex, hex_bytes(p.bytes));
   } else if (p.kind == ValueKind::data) {
-    put(out, "length", p.length);
-    if (p.has_bytes) put(out, "hex", hex_bytes(p.bytes));
+    put(out, member::length, p.length);
+    if (p.has_bytes) put(out, member::hex, hex_bytes(p.bytes));
   }
   return out;
 }
@@ -97,10 +81,10 @@ Json property_json(const PropertyRecord& p) {
 Json registry_json(const Dump& dump) {
   Json out = Json::object();
   if (dump.service) {
-    put(out, "service", *dump.service);
+    put(out, member::service, *dump.service);
     Json properties = Json::array();
     for (const PropertyRecord& p : dump.properties) properties.push_back(property_json(p));
-    put(out, "properties", std::move(properties));
+    put(out, member::properties, std::move(properties));
   }
   return out;
 }
@@ -114,13 +98,13 @@ Json timing_json(const Dump& dump) {
     samples.push_back(std::move(sample));
   }
   Json out = Json::object();
-  put(out, "samples", std::move(samples));
+  put(out, member::samples, std::move(samples));
   if (dump.timing) {
     Json record = Json::object();
-    put(record, "available", dump.timing->available);
-    put(record, "valid", dump.timing->valid);
-    put(record, "cycles_over_baseline", dump.timing->cycles_over_baseline);
-    put(out, "record", std::move(record));
+    put(record, member::available, dump.timing->available);
+    put(record, member::valid, dump.timing->valid);
+    put(record, member::cycles_over_baseline, dump.timing->cycles_over_baseline);
+    put(out, member::record, std::move(record));
   }
   return out;
 }
@@ -129,26 +113,26 @@ Json linux_json(const LinuxRecord& signs) {
   Json paths = Json::array();
   for (const PathRecord& p : signs.paths) {
     Json entry = Json::object();
-    put(entry, "path", p.path);
-    put(entry, "kind", path_kind_name(p.kind));
+    put(entry, member::path, p.path);
+    put(entry, member::kind, std::string(inputs::path_kind_name(p.kind)));
     paths.push_back(std::move(entry));
   }
   Json files = Json::array();
   for (const SignFileRecord& f : signs.files) {
     Json entry = Json::object();
-    put(entry, "path", f.path);
-    put(entry, "read", f.bytes.has_value());
-    if (f.bytes) put(entry, "hex", hex_bytes(*f.bytes));
+    put(entry, member::path, f.path);
+    put(entry, member::read, f.bytes.has_value());
+    if (f.bytes) put(entry, member::hex, hex_bytes(*f.bytes));
     files.push_back(std::move(entry));
   }
   Json out = Json::object();
-  put(out, "paths", std::move(paths));
-  put(out, "files", std::move(files));
+  put(out, member::paths, std::move(paths));
+  put(out, member::files, std::move(files));
   if (signs.release_asked) {
     Json release = Json::object();
-    put(release, "read", signs.kernel_release.has_value());
-    if (signs.kernel_release) put(release, "hex", hex_bytes(*signs.kernel_release));
-    put(out, "kernel_release", std::move(release));
+    put(release, member::read, signs.kernel_release.has_value());
+    if (signs.kernel_release) put(release, member::hex, hex_bytes(*signs.kernel_release));
+    put(out, member::kernel_release, std::move(release));
   }
   return out;
 }
@@ -200,18 +184,27 @@ void layout(std::string& out, const Json& value, std::size_t indent) {
 
 // --- Reading ---
 
-// Every member name the reader below looks at; the others are dropped while
-// parsing.
-constexpr const char* kDumpMembers[] = {
-    "dump_version", "cpuid",      "sysctl",    "registry", "timing",
-    "clock_ns",     "report",  // the dump
-    "leaf",         "subleaf",    "eax",       "ebx",      "ecx",
-    "edx",                                  // cpuid
-    "name",         "read",       "value",  // sysctl
-    "service",      "properties", "key",       "kind",     "converted",
-    "length",       "hex",                                                          // registry
-    "samples",      "record",     "available", "valid",    "cycles_over_baseline",  // timing
-    "linux",        "paths",      "files",     "path",     "kernel_release"};       // Linux signs
+// A member's name as the reader's errors quote it: 'name'.
+std::string quoted_name(std::string_view member) {
+  std::string text = "'";
+  text += member;
+  text += '\'';
+  return text;
+}
+
+// A member of something the error names: "registry 'service'".
+std::string named(std::string_view where, std::string_view member) {
+  std::string text(where);
+  text += ' ';
+  return text + quoted_name(member);
+}
+
+// Record i of a question's answers: "cpuid entry 3".
+std::string entry(Input input, std::size_t i) {
+  std::string text(info(input).entry);
+  text += ' ';
+  return text + std::to_string(i);
+}
 
 // The bytes of a string value (read_json has decoded its escapes).
 const std::string& string_of(const Json& string) { return string.get_ref<const std::string&>(); }
@@ -290,16 +283,16 @@ class Reader {
   }
 
   bool cpuid(const Json& root, Dump& dump) {
-    const Json* list = array(root, "cpuid");
+    const Json* list = array(root, member::cpuid);
     if (list == nullptr) return error.empty();
     for (std::size_t i = 0; i < list->size(); ++i) {
       const Json& e = (*list)[i];
-      const std::string where = "cpuid entry " + std::to_string(i);
+      const std::string where = entry(Input::cpuid, i);
       if (!e.is_object()) return fail(where + " is not an object");
       CpuidRecord r;
-      if (!hex_word(e, "leaf", where, r.leaf) || !hex_word(e, "subleaf", where, r.subleaf) ||
-          !hex_word(e, "eax", where, r.regs.eax) || !hex_word(e, "ebx", where, r.regs.ebx) ||
-          !hex_word(e, "ecx", where, r.regs.ecx) || !hex_word(e, "edx", where, r.regs.edx)) {
+      if (!hex_word(e, member::leaf, where, r.leaf) || !hex_word(e, member::subleaf, where, r.subleaf) ||
+          !hex_word(e, member::eax, where, r.regs.eax) || !hex_word(e, member::ebx, where, r.regs.ebx) ||
+          !hex_word(e, member::ecx, where, r.regs.ecx) || !hex_word(e, member::edx, where, r.regs.edx)) {
         return false;
       }
       dump.cpuid.push_back(r);
@@ -308,21 +301,22 @@ class Reader {
   }
 
   bool sysctl(const Json& root, Dump& dump) {
-    const Json* list = array(root, "sysctl");
+    const Json* list = array(root, member::sysctl);
     if (list == nullptr) return error.empty();
     for (std::size_t i = 0; i < list->size(); ++i) {
       const Json& e = (*list)[i];
-      const std::string where = "sysctl entry " + std::to_string(i);
+      const std::string where = entry(Input::kernel_flag, i);
       if (!e.is_object()) return fail(where + " is not an object");
       SysctlRecord r;
-      const Json* name = find_member(e, "name");
-      if (!expect(name, Json::value_t::string, where + " 'name'", "a string")) return false;
+      const Json* name = find_member(e, member::name);
+      if (!expect(name, Json::value_t::string, named(where, member::name), "a string")) return false;
       r.name = string_of(*name);
-      if (!flag(find_member(e, "read"), where + " 'read'", r.read)) return false;
+      if (!flag(find_member(e, member::read), named(where, member::read), r.read)) return false;
       if (r.read) {
         std::int64_t value = 0;
-        if (!number(find_member(e, "value"), where + " 'value'", std::numeric_limits<std::int32_t>::min(),
-                    std::numeric_limits<std::int32_t>::max(), value)) {
+        if (!number(find_member(e, member::value), named(where, member::value),
+                    std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(),
+                    value)) {
           return false;
         }
         r.value = static_cast<std::int32_t>(value);
@@ -334,8 +328,8 @@ class Reader {
 
   bool property(const Json& e, const std::string& where, PropertyRecord& p) {
     if (!e.is_object()) return fail(where + " is not an object");
-    const Json* key = find_member(e, "key");
-    if (!expect(key, Json::value_t::string, where + " 'key'", "a string")) return false;
+    const Json* key = find_member(e, member::key);
+    if (!expect(key, Json::value_t::string, named(where, member::key), "a string")) return false;
     bool known = false;
     for (const RegistryKey k : kIdentityKeys) {
       if (string_of(*key) == key_name(k)) {
@@ -344,41 +338,46 @@ class Reader {
       }
     }
     if (!known) return fail(where + " has an unknown key");
-    const std::string name = "registry property '" + string_of(*key) + "'";
-    const Json* kind = find_member(e, "kind");
-    if (!expect(kind, Json::value_t::string, name + " 'kind'", "a string")) return false;
-    if (string_of(*kind) == kind_name(ValueKind::absent)) {
+    const std::string name = named(info(Input::registry_value).entry, string_of(*key));
+    const Json* kind = find_member(e, member::kind);
+    if (!expect(kind, Json::value_t::string, named(name, member::kind), "a string")) return false;
+    if (string_of(*kind) == inputs::value_kind_name(ValueKind::absent)) {
       p.kind = ValueKind::absent;
-    } else if (string_of(*kind) == kind_name(ValueKind::other)) {
+    } else if (string_of(*kind) == inputs::value_kind_name(ValueKind::other)) {
       p.kind = ValueKind::other;
-    } else if (string_of(*kind) == kind_name(ValueKind::string)) {
+    } else if (string_of(*kind) == inputs::value_kind_name(ValueKind::string)) {
       p.kind = ValueKind::string;
       p.converted = true;
-      if (const Json* c = find_member(e, "converted");
-          c != nullptr && !flag(c, name + " 'converted'", p.converted)) {
+      if (const Json* c = find_member(e, member::converted);
+          c != nullptr && !flag(c, named(name, member::converted), p.converted)) {
         return false;
       }
       if (p.converted) {
-        if (!bytes(find_member(e, "hex"), name + " 'hex'", p.bytes)) return false;
+        if (!bytes(find_member(e, member::hex), named(name, member::hex), p.bytes)) return false;
         p.has_bytes = true;
         // What a conversion into the buffer gives: text up to its NUL.
-        if (p.bytes.find('\0') != std::string::npos) return fail(name + " 'hex' holds a NUL byte");
+        if (p.bytes.find('\0') != std::string::npos)
+          return fail(named(name, member::hex) + " holds a NUL byte");
         if (p.bytes.size() >= kIdentityBufferSize) {
-          return fail(name + " 'hex' is longer than " + std::to_string(kIdentityBufferSize - 1) + " bytes");
+          return fail(named(name, member::hex) + " is longer than " +
+                      std::to_string(kIdentityBufferSize - 1) + " bytes");
         }
       }
-    } else if (string_of(*kind) == kind_name(ValueKind::data)) {
+    } else if (string_of(*kind) == inputs::value_kind_name(ValueKind::data)) {
       p.kind = ValueKind::data;
-      const Json* hex = find_member(e, "hex");
+      const Json* hex = find_member(e, member::hex);
       if (hex != nullptr) {
-        if (!bytes(hex, name + " 'hex'", p.bytes)) return false;
+        if (!bytes(hex, named(name, member::hex), p.bytes)) return false;
         p.has_bytes = true;
       }
       p.length = static_cast<std::int64_t>(p.bytes.size());
-      const Json* length = find_member(e, "length");
-      if (length == nullptr && hex == nullptr) return fail(name + " has neither 'length' nor 'hex'");
-      if (length != nullptr && !number(length, name + " 'length'", std::numeric_limits<std::int64_t>::min(),
-                                       std::numeric_limits<std::int64_t>::max(), p.length)) {
+      const Json* length = find_member(e, member::length);
+      if (length == nullptr && hex == nullptr)
+        return fail(name + " has neither " + quoted_name(member::length) + " nor " +
+                    quoted_name(member::hex));
+      if (length != nullptr &&
+          !number(length, named(name, member::length), std::numeric_limits<std::int64_t>::min(),
+                  std::numeric_limits<std::int64_t>::max(), p.length)) {
         return false;
       }
       // The probe reads exactly that many bytes: they must all be there.
@@ -393,23 +392,25 @@ class Reader {
   }
 
   bool registry(const Json& root, Dump& dump) {
-    const Json* reg = find_member(root, "registry");
+    const Json* reg = find_member(root, member::registry);
     if (reg == nullptr) return true;
-    if (!reg->is_object()) return fail("'registry' is not an object");
-    if (const Json* service = find_member(*reg, "service"); service != nullptr) {
+    if (!reg->is_object()) return fail(quoted_name(member::registry) + " is not an object");
+    if (const Json* service = find_member(*reg, member::service); service != nullptr) {
       bool present = false;
-      if (!flag(service, "registry 'service'", present)) return false;
+      if (!flag(service, named(info(Input::registry_device).entry, info(Input::registry_device).member),
+                present))
+        return false;
       dump.service = present;
     }
-    const Json* list = find_member(*reg, "properties");
+    const Json* list = find_member(*reg, member::properties);
     if (list == nullptr) return true;
-    if (!list->is_array()) return fail("registry 'properties' is not an array");
+    if (!list->is_array()) return fail(named(member::registry, member::properties) + " is not an array");
     for (std::size_t i = 0; i < list->size(); ++i) {
       PropertyRecord p;
-      if (!property((*list)[i], "registry property " + std::to_string(i), p)) return false;
+      if (!property((*list)[i], entry(Input::registry_value, i), p)) return false;
       for (const PropertyRecord& seen : dump.properties) {
         if (seen.key == p.key)
-          return fail("registry property '" + std::string(key_name(p.key)) + "' appears twice");
+          return fail(named(info(Input::registry_value).entry, key_name(p.key)) + " appears twice");
       }
       dump.properties.push_back(std::move(p));
     }
@@ -417,14 +418,14 @@ class Reader {
   }
 
   bool timing(const Json& root, Dump& dump) {
-    const Json* t = find_member(root, "timing");
+    const Json* t = find_member(root, member::timing);
     if (t == nullptr) return true;
-    if (!t->is_object()) return fail("'timing' is not an object");
-    if (const Json* samples = find_member(*t, "samples"); samples != nullptr) {
-      if (!samples->is_array()) return fail("timing 'samples' is not an array");
+    if (!t->is_object()) return fail(quoted_name(member::timing) + " is not an object");
+    if (const Json* samples = find_member(*t, member::samples); samples != nullptr) {
+      if (!samples->is_array()) return fail(named(member::timing, member::samples) + " is not an array");
       for (std::size_t i = 0; i < samples->size(); ++i) {
         const Json& s = (*samples)[i];
-        const std::string where = "timing sample " + std::to_string(i);
+        const std::string where = entry(Input::timestamp, i);
         // Only the last may be short: write_dump groups whatever was read.
         const bool last = i + 1 == samples->size();
         if (!s.is_array() || s.size() > 4 || (s.size() < 4 && !last) || s.empty()) {
@@ -437,14 +438,15 @@ class Reader {
         }
       }
     }
-    if (const Json* r = find_member(*t, "record"); r != nullptr) {
-      if (!r->is_object()) return fail("timing 'record' is not an object");
+    if (const Json* r = find_member(*t, member::record); r != nullptr) {
+      if (!r->is_object()) return fail(named(member::timing, member::record) + " is not an object");
       Timing record;
       std::int64_t cycles = 0;
-      if (!flag(find_member(*r, "available"), "timing record 'available'", record.available) ||
-          !flag(find_member(*r, "valid"), "timing record 'valid'", record.valid) ||
-          !number(find_member(*r, "cycles_over_baseline"), "timing record 'cycles_over_baseline'", 0,
-                  std::numeric_limits<std::int64_t>::max(), cycles)) {
+      const std::string where = std::string(member::timing) + ' ' + member::record;
+      if (!flag(find_member(*r, member::available), named(where, member::available), record.available) ||
+          !flag(find_member(*r, member::valid), named(where, member::valid), record.valid) ||
+          !number(find_member(*r, member::cycles_over_baseline), named(where, member::cycles_over_baseline),
+                  0, std::numeric_limits<std::int64_t>::max(), cycles)) {
         return false;
       }
       record.cycles_over_baseline = static_cast<std::uint64_t>(cycles);
@@ -455,8 +457,8 @@ class Reader {
 
   // A path as the probes name one: absolute, no NUL.
   bool sign_path(const Json& entry, const std::string& where, std::string& out) {
-    const Json* path = find_member(entry, "path");
-    if (!expect(path, Json::value_t::string, where + " 'path'", "a string")) return false;
+    const Json* path = find_member(entry, member::path);
+    if (!expect(path, Json::value_t::string, named(where, member::path), "a string")) return false;
     out = string_of(*path);
     if (out.empty() || out.front() != '/' || out.find('\0') != std::string::npos) {
       return fail(where + " 'path' is not an absolute path");
@@ -465,23 +467,23 @@ class Reader {
   }
 
   bool linux_signs(const Json& root, Dump& dump) {
-    const Json* signs = find_member(root, "linux");
+    const Json* signs = find_member(root, member::linux_signs);
     if (signs == nullptr) return true;
-    if (!signs->is_object()) return fail("'linux' is not an object");
+    if (!signs->is_object()) return fail(quoted_name(member::linux_signs) + " is not an object");
     LinuxRecord record;
-    if (const Json* paths = find_member(*signs, "paths"); paths != nullptr) {
-      if (!paths->is_array()) return fail("linux 'paths' is not an array");
+    if (const Json* paths = find_member(*signs, member::paths); paths != nullptr) {
+      if (!paths->is_array()) return fail(named(member::linux_signs, member::paths) + " is not an array");
       for (std::size_t i = 0; i < paths->size(); ++i) {
         const Json& e = (*paths)[i];
-        const std::string where = "linux path " + std::to_string(i);
+        const std::string where = entry(Input::linux_path, i);
         if (!e.is_object()) return fail(where + " is not an object");
         PathRecord p;
         if (!sign_path(e, where, p.path)) return false;
-        const Json* kind = find_member(e, "kind");
-        if (!expect(kind, Json::value_t::string, where + " 'kind'", "a string")) return false;
+        const Json* kind = find_member(e, member::kind);
+        if (!expect(kind, Json::value_t::string, named(where, member::kind), "a string")) return false;
         bool known = false;
-        for (const PathKind k : {PathKind::absent, PathKind::file, PathKind::folder, PathKind::other}) {
-          if (string_of(*kind) == path_kind_name(k)) {
+        for (const PathKind k : inputs::kPathKinds) {
+          if (string_of(*kind) == inputs::path_kind_name(k)) {
             p.kind = k;
             known = true;
           }
@@ -493,19 +495,20 @@ class Reader {
         record.paths.push_back(std::move(p));
       }
     }
-    if (const Json* files = find_member(*signs, "files"); files != nullptr) {
-      if (!files->is_array()) return fail("linux 'files' is not an array");
+    if (const Json* files = find_member(*signs, member::files); files != nullptr) {
+      if (!files->is_array()) return fail(named(member::linux_signs, member::files) + " is not an array");
       for (std::size_t i = 0; i < files->size(); ++i) {
         const Json& e = (*files)[i];
-        const std::string where = "linux file " + std::to_string(i);
+        const std::string where = entry(Input::linux_file, i);
         if (!e.is_object()) return fail(where + " is not an object");
         SignFileRecord f;
         bool read = false;
-        if (!sign_path(e, where, f.path) || !flag(find_member(e, "read"), where + " 'read'", read))
+        if (!sign_path(e, where, f.path) ||
+            !flag(find_member(e, member::read), named(where, member::read), read))
           return false;
         if (read) {
           std::string text;
-          if (!bytes(find_member(e, "hex"), where + " 'hex'", text)) return false;
+          if (!bytes(find_member(e, member::hex), named(where, member::hex), text)) return false;
           // No more than a read of a sign gives.
           if (text.size() > kSignReadLimit) {
             return fail(where + " holds more than " + std::to_string(kSignReadLimit) + " bytes");
@@ -518,14 +521,19 @@ class Reader {
         record.files.push_back(std::move(f));
       }
     }
-    if (const Json* release = find_member(*signs, "kernel_release"); release != nullptr) {
-      if (!release->is_object()) return fail("linux 'kernel_release' is not an object");
+    if (const Json* release = find_member(*signs, member::kernel_release); release != nullptr) {
+      if (!release->is_object())
+        return fail(named(member::linux_signs, member::kernel_release) + " is not an object");
       bool read = false;
-      if (!flag(find_member(*release, "read"), "linux kernel release 'read'", read)) return false;
+      if (!flag(find_member(*release, member::read), named(info(Input::kernel_release).entry, member::read),
+                read))
+        return false;
       record.release_asked = true;
       if (read) {
         std::string text;
-        if (!bytes(find_member(*release, "hex"), "linux kernel release 'hex'", text)) return false;
+        if (!bytes(find_member(*release, member::hex), named(info(Input::kernel_release).entry, member::hex),
+                   text))
+          return false;
         record.kernel_release = std::move(text);
       }
     }
@@ -534,19 +542,19 @@ class Reader {
   }
 
   bool clock(const Json& root, Dump& dump) {
-    const Json* list = array(root, "clock_ns");
+    const Json* list = array(root, member::clock_ns);
     if (list == nullptr) return error.empty();
     for (std::size_t i = 0; i < list->size(); ++i) {
       std::int64_t value = 0;
       // Non-negative, as a steady clock reads: the run's difference of two
       // readings then cannot overflow.
-      if (!number(&(*list)[i], "clock reading " + std::to_string(i), 0,
-                  std::numeric_limits<std::int64_t>::max(), value)) {
+      if (!number(&(*list)[i], entry(Input::clock_reading, i), 0, std::numeric_limits<std::int64_t>::max(),
+                  value)) {
         return false;
       }
       // A steady clock never goes back; a run's duration is never negative.
       if (!dump.clock.empty() && value < dump.clock.back()) {
-        return fail("clock reading " + std::to_string(i) + " is earlier than the one before it");
+        return fail(entry(Input::clock_reading, i) + " is earlier than the one before it");
       }
       dump.clock.push_back(value);
     }
@@ -561,18 +569,18 @@ std::string write_dump(const Dump& dump) {
     Json json = Json::object();
     ~Document() { dismantle(json); }
   } doc;
-  put(doc.json, "dump_version", kDumpVersion);
+  put(doc.json, member::dump_version, kDumpVersion);
   Json cpuid = Json::array();
   for (const CpuidRecord& r : dump.cpuid) cpuid.push_back(cpuid_json(r));
-  put(doc.json, "cpuid", std::move(cpuid));
+  put(doc.json, member::cpuid, std::move(cpuid));
   Json sysctl = Json::array();
   for (const SysctlRecord& r : dump.sysctl) sysctl.push_back(sysctl_json(r));
-  put(doc.json, "sysctl", std::move(sysctl));
-  put(doc.json, "registry", registry_json(dump));
-  put(doc.json, "timing", timing_json(dump));
-  put(doc.json, "clock_ns", dump.clock);
-  if (dump.linux_signs) put(doc.json, "linux", linux_json(*dump.linux_signs));
-  if (dump.report) put(doc.json, "report", *dump.report);
+  put(doc.json, member::sysctl, std::move(sysctl));
+  put(doc.json, member::registry, registry_json(dump));
+  put(doc.json, member::timing, timing_json(dump));
+  put(doc.json, member::clock_ns, dump.clock);
+  if (dump.linux_signs) put(doc.json, member::linux_signs, linux_json(*dump.linux_signs));
+  if (dump.report) put(doc.json, member::report, *dump.report);
 
   std::string out;
   layout(out, doc.json, 0);
@@ -580,7 +588,7 @@ std::string write_dump(const Dump& dump) {
 }
 
 DumpRead read_dump(std::string_view text) {
-  const JsonRead read = read_json(text, kDumpMembers);
+  const JsonRead read = read_json(text, inputs::kDumpMembers);
   if (read.fault == JsonRead::Fault::too_many) {
     return {std::nullopt, "more than " + std::to_string(kMaxJsonValues) + " JSON values"};
   }
@@ -589,11 +597,11 @@ DumpRead read_dump(std::string_view text) {
   }
   const Json& root = read.value;
   if (!root.is_object()) return {std::nullopt, "not a dump: not a JSON object"};
-  const Json* version = find_member(root, "dump_version");
-  if (version == nullptr) return {std::nullopt, "not a dump: no 'dump_version'"};
+  const Json* version = find_member(root, member::dump_version);
+  if (version == nullptr) return {std::nullopt, "not a dump: no " + quoted_name(member::dump_version)};
   if (!version->is_number_integer() || version->get<std::int64_t>() != kDumpVersion) {
-    return {std::nullopt,
-            "not a dump this tool reads: 'dump_version' is not " + std::to_string(kDumpVersion)};
+    return {std::nullopt, "not a dump this tool reads: " + quoted_name(member::dump_version) + " is not " +
+                              std::to_string(kDumpVersion)};
   }
 
   Reader reader;
@@ -602,8 +610,8 @@ DumpRead read_dump(std::string_view text) {
       !reader.timing(root, dump) || !reader.clock(root, dump) || !reader.linux_signs(root, dump)) {
     return {std::nullopt, reader.error};
   }
-  if (const Json* report = find_member(root, "report"); report != nullptr) {
-    if (!report->is_string()) return {std::nullopt, "'report' is not a string"};
+  if (const Json* report = find_member(root, member::report); report != nullptr) {
+    if (!report->is_string()) return {std::nullopt, quoted_name(member::report) + " is not a string"};
     dump.report = string_of(*report);
   }
   return {std::move(dump), {}};

@@ -17,11 +17,11 @@
 #include "core/json_report.h"
 #include "core/version.h"
 #include "dump_format.h"
-#include "dump_recorder.h"
-#include "dump_replay.h"
 #include "identity/smbios_entry_point.h"
 #include "identity/smbios_scan.h"
 #include "input_file.h"
+#include "inputs/dump_replay.h"
+#include "inputs/recording_layers.h"
 #include "platform/native.h"
 #include "pretty_print.h"
 #include "shell_answer.h"
@@ -129,7 +129,7 @@ int dump() {
   oxa::NativeProcessor processor;
   oxa::NativeSystem system;
   oxa::NativeRegistry registry;
-  return print(oxa::tool::write_dump(oxa::tool::capture(processor, system, registry).dump));
+  return print(oxa::tool::write_dump(oxa::inputs::capture(processor, system, registry).dump));
 }
 
 int replay(const char* path, Format format) {
@@ -137,7 +137,7 @@ int replay(const char* path, Format format) {
   if (std::string reason = oxa::tool::read_input(path, bytes); !reason.empty()) return fail(path, reason);
   const oxa::tool::DumpRead read = oxa::tool::read_dump(bytes);
   if (!read.dump) return fail(path, read.error);
-  const oxa::tool::Replay replayed = oxa::tool::replay_dump(*read.dump);
+  const oxa::inputs::Replay replayed = oxa::inputs::replay_dump(*read.dump);
   if (!replayed.run) return fail(path, replayed.error);
   return print_run(*replayed.run, format);
 }

@@ -10,6 +10,8 @@ namespace oxa {
 namespace {
 
 using namespace std::string_view_literals;
+using inputs::Sign;
+using inputs::sign_path;
 
 // How sure each sign is, on the report's scale.
 constexpr std::int32_t kDeclared = weights::declared;              // the manager says so itself
@@ -49,10 +51,13 @@ std::string_view declared_name(std::string_view text) {
   return text;
 }
 
-// A manager's declaration of itself; the detail names where it was read.
-void declaration(Result& result, std::string_view name, std::string_view where) {
+// A manager's declaration of itself; the detail names where it was read:
+// "/run/systemd/container: lxc", "/proc/1/environ: container=lxc".
+void declaration(Result& result, std::string_view name, Sign sign, std::string_view prefix = {}) {
   if (name.empty()) return;
-  std::string detail(where);
+  std::string detail = sign_path(sign);
+  detail += ": ";
+  detail += prefix;
   detail += name;
   add_container(result, declared_vendor(name), kDeclared, detail);
 }
@@ -87,7 +92,7 @@ void cgroup_paths(Result& result, std::string_view cgroup) {
     if (second != std::string_view::npos) {
       const std::string_view path = line.substr(second + 1);
       for (const auto& [marker, vendor] : markers) {
-        if (contains(path, marker)) add_container(result, vendor, kCgroupPath, "/proc/self/cgroup");
+        if (contains(path, marker)) add_container(result, vendor, kCgroupPath, sign_path(Sign::cgroup));
       }
     }
     if (end == std::string_view::npos) break;
@@ -122,24 +127,25 @@ void detect_container(Result& result, const LinuxSigns& s) {
   result.probe(sources::container, looked ? statuses::ok : statuses::unavailable);
 
   if (s.dockerenv != PathKind::absent)
-    add_container(result, container_vendors::docker, kMarkerFile, "/.dockerenv");
+    add_container(result, container_vendors::docker, kMarkerFile, sign_path(Sign::dockerenv));
   if (s.containerenv != PathKind::absent) {
-    add_container(result, container_vendors::podman, kMarkerFile, "/run/.containerenv");
+    add_container(result, container_vendors::podman, kMarkerFile, sign_path(Sign::containerenv));
   }
-  if (s.systemd_container)
-    declaration(result, declared_name(*s.systemd_container), "/run/systemd/container: ");
+  if (s.systemd_container) declaration(result, declared_name(*s.systemd_container), Sign::systemd_container);
   if (s.host_container_manager) {
-    declaration(result, declared_name(*s.host_container_manager), "/run/host/container-manager: ");
+    declaration(result, declared_name(*s.host_container_manager), Sign::host_container_manager);
   }
   if (s.openvz != PathKind::absent && s.openvz_host == PathKind::absent) {
-    add_container(result, container_vendors::openvz, kMarkerFile, "/proc/vz without /proc/bc");
+    std::string detail = sign_path(Sign::openvz);
+    detail += " without ";
+    detail += sign_path(Sign::openvz_host);
+    add_container(result, container_vendors::openvz, kMarkerFile, detail);
   }
   if (s.kubernetes_account == PathKind::folder) {
-    add_container(result, container_vendors::kubernetes, kServiceAccount,
-                  "/var/run/secrets/kubernetes.io/serviceaccount");
+    add_container(result, container_vendors::kubernetes, kServiceAccount, sign_path(Sign::kubernetes_account));
   }
   if (s.init_environment)
-    declaration(result, container_variable(*s.init_environment), "/proc/1/environ: container=");
+    declaration(result, container_variable(*s.init_environment), Sign::init_environment, "container=");
   if (s.cgroup) cgroup_paths(result, *s.cgroup);
   // WSL 2 runs each distribution in a container of its own inside a
   // Hyper-V machine; its kernels name themselves in lower case.

@@ -13,21 +13,23 @@
 #include <string>
 
 #include "core/evidence.h"
+#include "inputs/inputs.h"
 #include "platform/system.h"
 
 namespace oxa {
 
-// What the system showed of the signs, read once per run.
+// What the system showed of the signs, read once per run; each field is
+// the answer at the path of the sign of that name (inputs/inputs.h).
 struct LinuxSigns {
-  PathKind dockerenv = PathKind::absent;              // /.dockerenv
-  PathKind containerenv = PathKind::absent;           // /run/.containerenv
-  std::optional<std::string> systemd_container;       // /run/systemd/container
-  std::optional<std::string> host_container_manager;  // /run/host/container-manager
-  PathKind openvz = PathKind::absent;                 // /proc/vz
-  PathKind openvz_host = PathKind::absent;            // /proc/bc, only where /proc/vz is
-  PathKind kubernetes_account = PathKind::absent;     // the pod's service account folder
-  std::optional<std::string> init_environment;        // /proc/1/environ, where read
-  std::optional<std::string> cgroup;                  // /proc/self/cgroup, where read
+  PathKind dockerenv = PathKind::absent;
+  PathKind containerenv = PathKind::absent;
+  std::optional<std::string> systemd_container;
+  std::optional<std::string> host_container_manager;
+  PathKind openvz = PathKind::absent;
+  PathKind openvz_host = PathKind::absent;         // only where openvz is
+  PathKind kubernetes_account = PathKind::absent;  // the pod's service account folder
+  std::optional<std::string> init_environment;     // PID 1's, where read
+  std::optional<std::string> cgroup;               // our own, where read
   std::optional<std::string> kernel_release;
 };
 
@@ -43,25 +45,28 @@ bool container_seen(const LinuxSigns& signs);
 // lookups and uname.
 template <LinuxSystem S>
 LinuxSigns read_linux_signs(S& system) {
+  using inputs::Sign;
+  using inputs::sign_path;
   LinuxSigns signs;
-  signs.dockerenv = system.path_kind("/.dockerenv");
+  signs.dockerenv = system.path_kind(sign_path(Sign::dockerenv));
   // Each runtime leaves only its own marker file.
-  if (signs.dockerenv == PathKind::absent) signs.containerenv = system.path_kind("/run/.containerenv");
+  if (signs.dockerenv == PathKind::absent)
+    signs.containerenv = system.path_kind(sign_path(Sign::containerenv));
   // A runtime's own marker file says as much as a declaration would.
   if (signs.dockerenv == PathKind::absent && signs.containerenv == PathKind::absent) {
-    signs.systemd_container = system.read_sign("/run/systemd/container");
-    signs.host_container_manager = system.read_sign("/run/host/container-manager");
+    signs.systemd_container = system.read_sign(sign_path(Sign::systemd_container));
+    signs.host_container_manager = system.read_sign(sign_path(Sign::host_container_manager));
   }
-  signs.kubernetes_account = system.path_kind("/var/run/secrets/kubernetes.io/serviceaccount");
+  signs.kubernetes_account = system.path_kind(sign_path(Sign::kubernetes_account));
   if (!container_seen(signs)) {
-    signs.openvz = system.path_kind("/proc/vz");
+    signs.openvz = system.path_kind(sign_path(Sign::openvz));
     // The host of OpenVZ containers has both.
-    if (signs.openvz != PathKind::absent) signs.openvz_host = system.path_kind("/proc/bc");
+    if (signs.openvz != PathKind::absent) signs.openvz_host = system.path_kind(sign_path(Sign::openvz_host));
   }
   if (!container_seen(signs)) {
-    signs.init_environment = system.read_sign("/proc/1/environ");
+    signs.init_environment = system.read_sign(sign_path(Sign::init_environment));
     // Without root, PID 1's environment is closed to us.
-    if (!signs.init_environment) signs.cgroup = system.read_sign("/proc/self/cgroup");
+    if (!signs.init_environment) signs.cgroup = system.read_sign(sign_path(Sign::cgroup));
   }
   signs.kernel_release = system.kernel_release();
   return signs;

@@ -6,20 +6,24 @@
 
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <limits>
+#include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 
 #include "api/run_fixture.h"
 #include "dump_format.h"
-#include "dump_recorder.h"
-#include "dump_replay.h"
+#include "inputs/dump_replay.h"
+#include "inputs/inputs.h"
+#include "inputs/recording_layers.h"
 #include "json_text.h"
 
 namespace oxa::test {
 namespace {
 
-using tool::Dump;
-using tool::PropertyRecord;
+using inputs::Dump;
+using inputs::PropertyRecord;
 
 // Reads and replays a dump text: the report, or the error of the first step
 // that failed.
@@ -28,13 +32,13 @@ struct Played {
   std::string error;
 };
 // The report of a replayed run; empty where the replay failed.
-std::string report_of(const tool::Replay& replay) {
+std::string report_of(const inputs::Replay& replay) {
   return replay.run ? to_json(replay.run->result, replay.run->duration_us) : std::string();
 }
 Played play(const std::string& text) {
   const tool::DumpRead read = tool::read_dump(text);
   if (!read.dump) return {{}, read.error};
-  const tool::Replay replay = tool::replay_dump(*read.dump);
+  const inputs::Replay replay = inputs::replay_dump(*read.dump);
   return {report_of(replay), replay.error};
 }
 
@@ -218,8 +222,8 @@ TEST(ReadDump, TextsAreTheBytesTheirEscapesStandFor) {
 // A Hyper-V guest whose run reads every kind of input.
 // What a plain Linux system shows of every sign the probes ask for, PID 1's
 // environment closed to us.
-tool::LinuxRecord plain_linux() {
-  tool::LinuxRecord r;
+inputs::LinuxRecord plain_linux() {
+  inputs::LinuxRecord r;
   for (const char* path :
        {"/.dockerenv", "/run/.containerenv", "/proc/vz", "/var/run/secrets/kubernetes.io/serviceaccount"}) {
     r.paths.push_back({path, PathKind::absent});
@@ -262,10 +266,10 @@ Dump hyperv_dump() {
 }
 
 void erase_leaf(Dump& d, std::uint32_t leaf) {
-  std::erase_if(d.cpuid, [leaf](const tool::CpuidRecord& r) { return r.leaf == leaf; });
+  std::erase_if(d.cpuid, [leaf](const inputs::CpuidRecord& r) { return r.leaf == leaf; });
 }
 void erase_sysctl(Dump& d, const char* name) {
-  std::erase_if(d.sysctl, [name](const tool::SysctlRecord& r) { return r.name == name; });
+  std::erase_if(d.sysctl, [name](const inputs::SysctlRecord& r) { return r.name == name; });
 }
 void erase_property(Dump& d, RegistryKey key) {
   std::erase_if(d.properties, [key](const PropertyRecord& p) { return p.key == key; });
@@ -316,7 +320,7 @@ TEST(ReplayDump, NamesTheFirstInputTheDumpLacks) {
        "dump has no linux kernel release"},
       {"timing record as its samples give it",
        [](Dump& d) {
-         d.timing = tool::replay_timing(d);
+         d.timing = inputs::replay_timing(d);
          ASSERT_TRUE(d.timing);
        },
        ""},
@@ -337,12 +341,43 @@ TEST(ReplayDump, NamesTheFirstInputTheDumpLacks) {
     SCOPED_TRACE(c.name);
     Dump d = hyperv_dump();
     c.change(d);
-    const tool::Replay replay = tool::replay_dump(d);
+    const inputs::Replay replay = inputs::replay_dump(d);
     EXPECT_EQ(replay.error, c.error);
     EXPECT_EQ(!replay.run, *c.error != '\0');
     // What the writer makes of it reads back to the same outcome.
     EXPECT_EQ(play(tool::write_dump(d)).error, c.error);
   }
+}
+
+// The names of every member in `value`, at any depth.
+void member_names(const nlohmann::json& value, std::set<std::string>& names) {
+  if (value.is_object()) {
+    for (const auto& [name, member] : value.items()) {
+      names.insert(name);
+      member_names(member, names);
+    }
+  } else if (value.is_array()) {
+    for (const nlohmann::json& item : value) member_names(item, names);
+  }
+}
+
+// The reader drops any member it does not know unread: one the writer
+// writes and the reader's list lacks would vanish between --dump and
+// --replay. A dump with every record, and every optional member, shows
+// each name the writer has.
+TEST(DumpFormat, TheReaderKeepsEveryMemberTheWriterWrites) {
+  Dump d = hyperv_dump();
+  d.linux_signs = plain_linux();
+  d.properties[1].kind = ValueKind::data;
+  d.properties[1].length = 2;
+  d.properties[1].has_bytes = true;
+  d.properties[1].bytes = "QE";
+  d.timing = inputs::replay_timing(d);
+  d.report = "{}";
+  std::set<std::string> written;
+  member_names(nlohmann::json::parse(tool::write_dump(d)), written);
+  const std::set<std::string> kept(std::begin(inputs::kDumpMembers), std::end(inputs::kDumpMembers));
+  EXPECT_EQ(written, kept);
 }
 
 // Capture over the scripted layers, then write, read and replay: the dump
@@ -398,7 +433,7 @@ TEST(Capture, RecordsWhatTheRunReadAndReplaysToItsReport) {
     s.clock({2'000'000, 2'123'456});
     c.setup(p, s, r);
 
-    const tool::Capture capture = tool::capture(p, s, r);
+    const inputs::Capture capture = inputs::capture(p, s, r);
     EXPECT_EQ(r.balance(), "");
     const Dump& d = capture.dump;
     ASSERT_EQ(d.cpuid.size(), p.executed().size());
@@ -418,7 +453,7 @@ TEST(Capture, RecordsWhatTheRunReadAndReplaysToItsReport) {
     const tool::DumpRead read = tool::read_dump(text);
     ASSERT_TRUE(read.dump) << read.error;
     EXPECT_EQ(tool::write_dump(*read.dump), text);
-    const tool::Replay replay = tool::replay_dump(*read.dump);
+    const inputs::Replay replay = inputs::replay_dump(*read.dump);
     EXPECT_EQ(replay.error, "");
     EXPECT_EQ(report_of(replay), *d.report);
   }

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "dump_format.h"
-#include "dump_replay.h"
+#include "inputs/dump_replay.h"
 #include "support/run_tool.h"
 
 namespace oxa::test {
@@ -43,7 +43,7 @@ TEST_P(ReplayFixture, ReplaysToTheExpectedReport) {
     EXPECT_EQ(*read.dump->report + "\n", expected);
   }
   ASSERT_TRUE(read.dump->timing);
-  const std::optional<Timing> timing = tool::replay_timing(*read.dump);
+  const std::optional<Timing> timing = inputs::replay_timing(*read.dump);
   ASSERT_TRUE(timing);
   EXPECT_EQ(timing->available, read.dump->timing->available);
   EXPECT_EQ(timing->valid, read.dump->timing->valid);

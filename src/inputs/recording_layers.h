@@ -2,7 +2,12 @@
 
 // Recording layers for `oxa-detect --dump`: each wraps a processor, system or
 // registry layer, passes every call through unchanged and notes what the run
-// read into a Dump. They live in the tool, not the library, and may allocate.
+// read into a Dump. They may allocate and throw, so only a capture uses
+// them; the exported run never does (see the check below).
+
+#ifdef OXA_BUILDING_LIBRARY
+#error "liboxa's exported run takes the native layers only; recording is for oxa-detect --dump"
+#endif
 
 #include <cstdint>
 #include <optional>
@@ -10,13 +15,13 @@
 #include <utility>
 
 #include "api/detection_run.h"
-#include "dump_format.h"
-#include "dump_replay.h"
+#include "inputs/dump.h"
+#include "inputs/dump_replay.h"
 #include "platform/processor.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 
-namespace oxa::tool {
+namespace oxa::inputs {
 
 template <CpuidProcessor Inner>
 class RecordingProcessor {
@@ -169,4 +174,4 @@ Capture capture(P& processor, S& system, R& registry) {
   return c;
 }
 
-}  // namespace oxa::tool
+}  // namespace oxa::inputs

@@ -8,10 +8,10 @@
 #include <string>
 
 #include "api/detection_run.h"
-#include "dump_format.h"
+#include "inputs/dump.h"
 #include "probes/timing_probe.h"
 
-namespace oxa::tool {
+namespace oxa::inputs {
 
 struct Replay {
   std::optional<Run> run;  // on success
@@ -25,4 +25,4 @@ Replay replay_dump(const Dump& dump);
 // incomplete.
 std::optional<Timing> replay_timing(const Dump& dump);
 
-}  // namespace oxa::tool
+}  // namespace oxa::inputs

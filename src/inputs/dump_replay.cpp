@@ -1,8 +1,8 @@
-#include "dump_replay.h"
+#include "inputs/dump_replay.h"
 
-#include "replay_layers.h"
+#include "inputs/replay_layers.h"
 
-namespace oxa::tool {
+namespace oxa::inputs {
 
 Replay replay_dump(const Dump& dump) {
   MissingInput missing;
@@ -43,4 +43,4 @@ std::optional<Timing> replay_timing(const Dump& dump) {
   }
 }
 
-}  // namespace oxa::tool
+}  // namespace oxa::inputs

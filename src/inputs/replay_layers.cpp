@@ -1,0 +1,147 @@
+#include "inputs/replay_layers.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace oxa::inputs {
+namespace {
+
+[[noreturn]] void end(MissingInput& slot, MissingInput missing) {
+  if (!slot) slot = std::move(missing);
+  throw ReplayEnded{};
+}
+
+// A question asked at one place of the run that the dump has no answer for.
+template <Input I, class Answer>
+[[noreturn]] void end_at(MissingInput& slot, const Answers<I, Answer>& answers) {
+  end(slot, {.input = I, .position = answers.position(), .held = answers.held()});
+}
+
+// The next answer to a question asked by name.
+template <Input I, class Answer>
+const Answer& named(AnswersByAddress<I, std::string, Answer>& answers, const char* name,
+                    MissingInput& missing) {
+  const auto it = answers.find(std::string_view(name));
+  const Answer* answer = it == answers.end() ? nullptr : it->second.next();
+  if (answer == nullptr) end(missing, {.input = I, .name = name});
+  return *answer;
+}
+
+}  // namespace
+
+std::string describe(const MissingInput& missing) {
+  if (!missing) return {};
+  const InputInfo& question = info(*missing.input);
+  std::string text = "no ";
+  text += question.missing;
+  switch (question.address) {
+    case Address::none:
+      break;
+    case Address::leaf_subleaf: {
+      char address[48];
+      std::snprintf(address, sizeof address, " 0x%x sub-leaf %u", static_cast<unsigned>(missing.leaf),
+                    static_cast<unsigned>(missing.subleaf));
+      text += address;
+      break;
+    }
+    case Address::position:
+      text += ' ' + std::to_string(missing.position) + " (it holds " + std::to_string(missing.held) + ")";
+      break;
+    case Address::name:
+      text += " '" + missing.name + "'";
+      break;
+  }
+  return text;
+}
+
+ReplayProcessor::ReplayProcessor(const Dump& dump, MissingInput& missing) : missing_(missing) {
+  for (const CpuidRecord& r : dump.cpuid) cpuid_[{r.leaf, r.subleaf}].add(r.regs);
+  for (const std::uint64_t& ticks : dump.timestamps) timestamps_.add(ticks);
+}
+
+CpuidRegisters ReplayProcessor::cpuid(std::uint32_t leaf, std::uint32_t subleaf) {
+  const auto it = cpuid_.find(std::pair{leaf, subleaf});
+  const CpuidRegisters* regs = it == cpuid_.end() ? nullptr : it->second.next();
+  if (regs == nullptr) end(missing_, {.input = Input::cpuid, .leaf = leaf, .subleaf = subleaf});
+  return *regs;
+}
+
+std::uint64_t ReplayProcessor::rdtsc() {
+  const std::uint64_t* ticks = timestamps_.next();
+  if (ticks == nullptr) end_at(missing_, timestamps_);
+  return *ticks;
+}
+
+ReplaySystem::ReplaySystem(const Dump& dump, MissingInput& missing) : missing_(missing) {
+  for (const SysctlRecord& r : dump.sysctl) flags_[r.name].add(r);
+  for (const std::int64_t& reading : dump.clock) clock_.add(reading);
+}
+
+std::optional<std::int32_t> ReplaySystem::flag(const char* name) {
+  const SysctlRecord& record = named(flags_, name, missing_);
+  if (!record.read) return std::nullopt;
+  return record.value;
+}
+
+std::int64_t ReplaySystem::steady_ns() {
+  const std::int64_t* now = clock_.next();
+  if (now == nullptr) end_at(missing_, clock_);
+  return *now;
+}
+
+void* ReplaySystem::allocate(std::size_t size) noexcept { return std::malloc(size); }
+
+ReplayLinuxSystem::ReplayLinuxSystem(const Dump& dump, const LinuxRecord& signs, MissingInput& missing)
+    : ReplaySystem(dump, missing) {
+  for (const PathRecord& p : signs.paths) paths_[p.path].add(p);
+  for (const SignFileRecord& f : signs.files) files_[f.path].add(f);
+  if (signs.release_asked) release_.add(signs.kernel_release);
+}
+
+PathKind ReplayLinuxSystem::path_kind(const char* path) { return named(paths_, path, missing_).kind; }
+
+std::optional<std::string> ReplayLinuxSystem::read_sign(const char* path) {
+  return named(files_, path, missing_).bytes;
+}
+
+std::optional<std::string> ReplayLinuxSystem::kernel_release() {
+  const std::optional<std::string>* release = release_.next();
+  if (release == nullptr) end(missing_, {.input = Input::kernel_release});
+  return *release;
+}
+
+ReplayRegistry::ReplayRegistry(const Dump& dump, MissingInput& missing) : missing_(missing) {
+  if (dump.service) service_.add(*dump.service);
+  for (const PropertyRecord& p : dump.properties) properties_[p.key].add(p);
+}
+
+ReplayRegistry::Device ReplayRegistry::platform_device() {
+  const bool* found = service_.next();
+  if (found == nullptr) end(missing_, {.input = Input::registry_device});
+  return {*found ? &properties_ : nullptr, missing_};
+}
+
+ReplayRegistry::Value ReplayRegistry::Device::read(RegistryKey key) const {
+  const auto it = properties_->find(key);
+  const PropertyRecord* p = it == properties_->end() ? nullptr : it->second.next();
+  if (p == nullptr) end(missing_, {.input = Input::registry_value, .name = std::string(key_name(key))});
+  RegistryValue v;
+  v.kind = p->kind;
+  switch (p->kind) {
+    case ValueKind::string:
+      v.readable = p->converted;
+      break;
+    case ValueKind::data:
+      v.data_length = p->length;
+      // The reader made sure a length that is read has all its bytes.
+      v.readable = data_length_is_read(p->length);
+      break;
+    case ValueKind::absent:
+    case ValueKind::other:
+      break;
+  }
+  if (v.readable) v.text = p->bytes;
+  return Value(v);
+}
+
+}  // namespace oxa::inputs
