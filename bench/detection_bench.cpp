@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What one detection costs, against the floor it cannot beat: the CPUID
 // instructions it executes, back to back. Goal: run_over_floor at most 1.05.
 

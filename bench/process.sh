@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Whole-process time of oxa-detect, measured with hyperfine: process start,
 # detection, the report and exit. Compared with `systemd-detect-virt --vm`
 # when that is installed (goal: at most 0.30 of its time) and with a C

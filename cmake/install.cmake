@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Install rules, the CMake package and the pkg-config file.
 #
 # Installed: the public header, the report's JSON Schema, the shared library

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The platforms liboxa builds for, decided once for the whole build.
 #
 # Sets OXA_OS (linux or macos) and OXA_ARCH (x86_64) for the rest of the

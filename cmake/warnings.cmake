@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Warning flags for liboxa's own targets.
 #
 # Set per target rather than with add_compile_options, so that they follow

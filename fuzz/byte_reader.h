@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Reads a fuzz input front to back. Past the end every read yields zeros, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Input: a flags byte, then five texts, each a u16 length and its bytes:
 //   flags bit 0-1 /.dockerenv kind, 2-3 /run/.containerenv kind, 4 /proc/vz,
 //   5 /proc/bc, 6 the service account folder, 7 unused;

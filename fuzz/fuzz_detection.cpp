@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Input: the whole world of one detection run, over the test layers. Layout,
 // front to back (ByteReader: past the end everything reads as zero):
 //   u8  flags: bit 0 "kern.hv_vmm_present" readable, bit 1

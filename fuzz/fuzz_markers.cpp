@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Input: one identity string, any bytes. It goes through firmware_marker and
 // firmware_cloud_marker; both must record exactly what the vendor tables
 // say, and a second call with the same text must add nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Input: a record and a duration. Layout, front to back (ByteReader: past the
 // end everything reads as zero):
 //   i64 duration_us

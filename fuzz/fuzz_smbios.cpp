@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Input: a raw SMBIOS structure table. The scan must record exactly one
 // "firmware" probe, "ok" or "error" as an independent walk of the table
 // decides, and exactly the findings that walk makes from the identity

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "identity_oracle.h"
 
 #include <string>

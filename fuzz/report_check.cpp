@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "report_check.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Invariant checks shared by the fuzz targets. A failed check prints what

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # cmake -DSEEDS_DIR=... -DFIXTURES_DIR=... -DCORPUS_DIR=... -DTARGETS=a;b -P seed_corpus.cmake
 #
 # Copies fuzz/seeds/<target>/* into CORPUS_DIR/<target>/, and the shared

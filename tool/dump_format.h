@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A dump (inputs/dump.h) as JSON text: `oxa-detect --dump` writes it;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The tool's input files (SMBIOS tables, dumps): read whole, but only from a

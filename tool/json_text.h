@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Reading the JSON the tool takes in (dumps, and the library's report) into

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // oxa-detect: prints the library's report for this machine, or the report of
 // a scan of a raw SMBIOS structure table; captures a run's raw inputs as a
 // dump, or replays a dump.

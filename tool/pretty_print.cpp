@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "pretty_print.h"
 
 namespace oxa::tool {

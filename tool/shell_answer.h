@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The answers of --quiet and --brief, for shell scripts: a verdict as an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * dlopen_host: binds liboxa at run time by name, as a host that does not link
  * against it does, and prints the report of one detection.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Loads liboxa with ctypes, runs one detection and prints its verdict.
 
 usage: oxa_host.py [PATH-TO-LIBOXA]

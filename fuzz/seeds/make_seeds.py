@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes the hand-made seeds of the fuzz targets into the folders beside
 this script, one folder per target. The binary layouts are described at the
 top of each target's source; rerun this after changing one of them."""

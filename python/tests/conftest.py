@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Shared fixtures. The tests run against a build of liboxa: the CTest entry
 python_package (tests/python/) sets
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """pip installs the package from its source, without network, into a fresh
 environment, typing marker included."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Finding and calling liboxa: the library built here, a stand-in whose
 answers the tests choose, and files that are no liboxa."""
 

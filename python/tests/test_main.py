@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The summary and python -m oxa, byte for byte and exit status for exit
 status against oxa-detect on every regression dump."""
 

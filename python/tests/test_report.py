@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Report.from_json: the typed report of every regression dump equals its
 document member for member, and anything that is not such a document is
 refused with the member at fault named."""

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's only exported symbols: thin wrappers that hand the native
 // platform layers to the detection run.
 

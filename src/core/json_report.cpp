@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/json_report.h"
 
 #include <array>

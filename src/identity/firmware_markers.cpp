@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "identity/firmware_markers.h"
 
 #include <string>

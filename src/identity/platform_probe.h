@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The platform probe: the kernel's hypervisor flag, then the identity strings

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "identity/smbios_entry_point.h"
 
 #include <cstddef>

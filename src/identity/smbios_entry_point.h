@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // SMBIOS dumps as files hold them: either the raw structure table, or an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A capture of every raw input one detection run read: CPUID executions,

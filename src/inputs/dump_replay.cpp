@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "inputs/dump_replay.h"
 
 #include "inputs/replay_layers.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Recording layers for `oxa-detect --dump`: each wraps a processor, system or

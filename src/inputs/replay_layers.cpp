@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "inputs/replay_layers.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The processor layer: CPUID, RDTSC and LFENCE. Probes take the processor as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "probes/container_probe.h"
 
 #include <cstddef>
@@ -142,7 +143,8 @@ void detect_container(Result& result, const LinuxSigns& s) {
     add_container(result, container_vendors::openvz, kMarkerFile, detail);
   }
   if (s.kubernetes_account == PathKind::folder) {
-    add_container(result, container_vendors::kubernetes, kServiceAccount, sign_path(Sign::kubernetes_account));
+    add_container(result, container_vendors::kubernetes, kServiceAccount,
+                  sign_path(Sign::kubernetes_account));
   }
   if (s.init_environment)
     declaration(result, container_variable(*s.init_environment), Sign::init_environment, "container=");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The CPUID probe: the hypervisor-present bit and the hypervisor's vendor

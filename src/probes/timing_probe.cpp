@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "probes/timing_probe.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The timing probe: how many time-stamp-counter ticks one CPUID costs beyond

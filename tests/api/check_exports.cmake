@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Fails unless the shared library defines exactly the three exported functions.
 execute_process(COMMAND nm -D --defined-only "${LIBRARY}"
                 OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)

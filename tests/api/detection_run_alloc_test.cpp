@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every allocation of a finding-rich run fails in turn: the run reports the
 // failure, leaves the slot null and releases every registry object.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole detection runs over scripted processor, system and registry.
 
 #include "api/detection_run.h"

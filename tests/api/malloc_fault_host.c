@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * A C host of the shared library whose malloc fails: for n = 1, 2, 3, ...
  * the n-th allocation of one oxa_detect_json call returns null. The call

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The real, unfaked detection through the shared library, as a host calls it.
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """The command-line surface of oxa-detect: its manual page renders without
 warnings; the manual page, --help, the README's option list and the bash
 completion name the same options, each of which the tool accepts; and the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # cmake/platform.cmake as other machines would run it: the spellings it
 # accepts and what it makes of them, and the near misses it refuses by name.
 #

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The policies of the project that includes cmake/platform.cmake.
 cmake_minimum_required(VERSION 3.20)
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "core/assessment.h"
 
 #include <gtest/gtest.h>

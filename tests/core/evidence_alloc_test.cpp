@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Allocation failures inside add and probe leave the record as it was.
 
 #include <gtest/gtest.h>

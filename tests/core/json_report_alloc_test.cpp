@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // to_json reserves its whole document at once: the estimate, built from the
 // member names and each value's widest form, is never short.
 

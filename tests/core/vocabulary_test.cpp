@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The report's prose against its vocabulary: the JSON Schema and the
 // README's report table must name exactly the members, lists and words of
 // core/vocabulary.h, so that a row added on either side alone fails here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Expected evidence lists for the identity tests, and readable failure output.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The scan over real and QEMU-captured structure tables of the shared
 // fixtures folder (read in place, never copied into the project).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "identity/smbios_scan.h"
 
 #include <gtest/gtest.h>

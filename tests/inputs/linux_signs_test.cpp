@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The table of Linux signs against what the container probe asks: each sign
 // is asked at its path by the question the table names, and the signs come
 // in the table's order.

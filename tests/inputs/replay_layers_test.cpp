@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The replay layers on their own: each question's recorded answers handed
 // out by its playback rule, and the input named when the dump has no more.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """What may include what: the README's Layout table, enforced.
 
 The table in the README's "## Layout" section is the one statement of the

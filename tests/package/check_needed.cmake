@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Fails unless FILE, linked with the C++ runtime built in, needs no shared
 # library but the C library, the dynamic loader (which serves the runtime's
 # thread-local storage and unwinding) and the libraries named in ALSO: in

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the build tree into a temporary prefix, moves the prefix elsewhere
 # (everything installed must be relocatable), and builds and runs two hosts
 # against it: a C and a C++ host through the CMake package, a C host through

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the host of consumers/embedded, which adds liboxa's source tree with
 # add_subdirectory and compiles it with a warning of its own on every C++
 # file, and runs it. Only the host's program and what it links are built.

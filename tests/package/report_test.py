@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Checks reports against doc/report.schema.json: the checked-in worked
 examples, real reports of the tool and the example hosts, and broken documents
 that the schema must turn away.

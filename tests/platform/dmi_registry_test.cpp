@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sysfs registry on identity folders written by the tests, alone and
 // under the platform probe.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # One real detection with hostile identity files in the kernel's own place:
 # in a private mount namespace, /sys/class/dmi/id holds a FIFO without a
 # writer, a FIFO with a writer that never writes, and a symlink to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Must not compile: a registry fake that lacks platform_device(). The test
 // that builds it expects the compiler to name the contract it breaks.
 

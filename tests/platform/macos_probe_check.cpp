@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Compiled, never linked: the whole run instantiated with the macOS layers
 // over the native calls, so every cast and call they make is checked against
 // the framework types.

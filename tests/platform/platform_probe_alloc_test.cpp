@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Allocation failures inside the platform probe: whichever allocation fails,
 // the exception leaves with every registry object released exactly once.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The platform probe against a scripted system and registry: what it records
 // for each kind of property value, and that every registry object it obtains
 // is released exactly once.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Linux container and compatibility probes: the signs read from a fake
 // root folder through the native system, what each set of signs records,
 // and hostile files in the signs' places.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "probes/cpuid_probe.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The probes on this machine's own processor: only what holds on any x86-64.
 
 #include <gtest/gtest.h>

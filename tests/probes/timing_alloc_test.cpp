@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The measurement runs on the native layers without touching the allocator.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A shared object that is not liboxa: it has oxa_version, but neither
  * oxa_detect_json nor oxa_free. */
 #include "oxa.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * A stand-in for liboxa that the Python package's tests load in its place:
  * the three exports behave as the environment says at each call, and it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The dump format, the recording layers and replay, in process: hostile
 // dumps, dumps that lack an input the run asks for, and capture over the
 // scripted layers followed by replay.

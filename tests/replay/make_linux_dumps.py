@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Writes the Linux regression dumps whose container or compatibility layer
 we cannot run here, from the documented layout of each runtime's signs
 (hence "documented" in their names), and their expected reports.

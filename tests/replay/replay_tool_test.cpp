@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // oxa-detect --replay over the checked-in dumps, --dump followed by --replay
 // on this machine, and the options and errors of both.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // --quiet and --brief, the answers for shell scripts: over the checked-in
 // dumps and hand-built SMBIOS tables through the tool, and the rules behind
 // them over verdicts of every kind.

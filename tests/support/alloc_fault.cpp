@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/alloc_fault.h"
 
 #include <cstdlib>

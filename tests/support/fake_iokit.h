@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The IOKit and CoreFoundation calls of the macOS registry binding, faked:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // An operating-system layer for tests: the kernel flags by their macOS names

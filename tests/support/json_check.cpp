@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/json_check.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * The C allocator with one injected failure (see malloc_fault.h). Every
  * entry point hands on to glibc's allocator through the __libc_* names

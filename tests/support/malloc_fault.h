@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * Fault injection at the C allocator, for programs that must not abort when
  * malloc returns null: malloc_fault.c replaces malloc, calloc, realloc, free

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/report_reader.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A processor for tests: CPUID answers from a table keyed by (leaf, sub-leaf),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tool's reading of its input files, apart from any run of the tool.
 
 #include "input_file.h"

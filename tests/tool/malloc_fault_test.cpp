@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // oxa-detect when malloc fails: the tool runs with the C allocator of
 // tests/support/malloc_fault.c preloaded, and for n = 1, 2, 3, ... the n-th
 // allocation since process start returns null. Whatever n, the tool must end

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // oxa-detect as a user runs it, its JSON reader and its summary.
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # bash completion for oxa-detect                         -*- shell-script -*-
 #
 # Options after "oxa-detect -", a file after --replay, a file or an option

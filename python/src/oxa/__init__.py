@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Tells the calling process whether it runs in a virtual machine, under a
 hypervisor or in a container, and which vendors are involved: liboxa's
 report, typed.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """python3 -m oxa: the verdict of ``oxa-detect --summary``, or with --quiet
 only its exit status, as ``oxa-detect --quiet``."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Finding liboxa and calling its three functions through ctypes."""
 
 from __future__ import annotations

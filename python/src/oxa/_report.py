@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The report of one detection, read from the library's JSON document.
 
 Every text of a report stands for bytes a probe read: the library writes

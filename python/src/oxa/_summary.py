@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The short human-readable verdict, byte for byte as ``oxa-detect --summary``
 prints it."""
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The system layer on Linux: no kernel flag of a hypervisor or of

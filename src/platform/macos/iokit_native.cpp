@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/macos/iokit_native.h"
 
 #include "platform/macos/registry_iokit.h"

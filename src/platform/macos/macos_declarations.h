@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The few CoreFoundation, IOKit and sysctl declarations the macOS bindings

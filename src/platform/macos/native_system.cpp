@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/macos/native_system.h"
 
 #include <cstddef>

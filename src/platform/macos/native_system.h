@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The system layer on macOS: both kernel flags through sysctlbyname. The

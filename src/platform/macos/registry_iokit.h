@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The registry on macOS: the platform expert device of the IOKit registry,

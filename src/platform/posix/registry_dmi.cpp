@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/posix/registry_dmi.h"
 
 #include <fcntl.h>

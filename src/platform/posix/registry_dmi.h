@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The registry where there is no IOKit: the firmware's identity strings as

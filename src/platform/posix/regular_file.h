@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Reading a file we do not trust: identity files, SMBIOS tables, dumps. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/posix/sign_files.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* A host built against an installed liboxa: one detection, then the version. */
 #include <oxa.h>
 #include <stdio.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A C++ host built against an installed liboxa: one detection, the document
 // owned by a unique_ptr that hands it back to oxa_free, then the version.
 #include <oxa.h>
