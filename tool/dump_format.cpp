@@ -110,6 +110,19 @@ Json timing_json(const Dump& dump) {
   return out;
 }
 
+// Texts answered for paths: files, links, environments.
+Json texts_json(const std::vector<SignFileRecord>& texts) {
+  Json out = Json::array();
+  for (const SignFileRecord& t : texts) {
+    Json entry = Json::object();
+    put(entry, member::path, t.path);
+    put(entry, member::read, t.bytes.has_value());
+    if (t.bytes) put(entry, member::hex, hex_bytes(*t.bytes));
+    out.push_back(std::move(entry));
+  }
+  return out;
+}
+
 Json linux_json(const LinuxRecord& signs) {
   Json paths = Json::array();
   for (const PathRecord& p : signs.paths) {
@@ -118,17 +131,12 @@ Json linux_json(const LinuxRecord& signs) {
     put(entry, member::kind, std::string(inputs::path_kind_name(p.kind)));
     paths.push_back(std::move(entry));
   }
-  Json files = Json::array();
-  for (const SignFileRecord& f : signs.files) {
-    Json entry = Json::object();
-    put(entry, member::path, f.path);
-    put(entry, member::read, f.bytes.has_value());
-    if (f.bytes) put(entry, member::hex, hex_bytes(*f.bytes));
-    files.push_back(std::move(entry));
-  }
   Json out = Json::object();
   put(out, member::paths, std::move(paths));
-  put(out, member::files, std::move(files));
+  put(out, member::files, texts_json(signs.files));
+  // Written only when asked, so dumps of runs that never ask stay as they were.
+  if (!signs.links.empty()) put(out, member::links, texts_json(signs.links));
+  if (!signs.environments.empty()) put(out, member::environments, texts_json(signs.environments));
   if (signs.release_asked) {
     Json release = Json::object();
     put(release, member::read, signs.kernel_release.has_value());
@@ -467,6 +475,36 @@ class Reader {
     return true;
   }
 
+  // The texts a Linux question answered for paths, each path once, none
+  // longer than an answer of the system can be.
+  bool texts(const Json& signs, Input input, std::size_t limit, std::vector<SignFileRecord>& out) {
+    const char* section = info(input).member;
+    const Json* list = find_member(signs, section);
+    if (list == nullptr) return true;
+    if (!list->is_array()) return fail(named(member::linux_signs, section) + " is not an array");
+    for (std::size_t i = 0; i < list->size(); ++i) {
+      const Json& e = (*list)[i];
+      const std::string where = entry(input, i);
+      if (!e.is_object()) return fail(where + " is not an object");
+      SignFileRecord t;
+      bool read = false;
+      if (!sign_path(e, where, t.path) ||
+          !flag(find_member(e, member::read), named(where, member::read), read))
+        return false;
+      if (read) {
+        std::string text;
+        if (!bytes(find_member(e, member::hex), named(where, member::hex), text)) return false;
+        if (text.size() > limit) return fail(where + " holds more than " + std::to_string(limit) + " bytes");
+        t.bytes = std::move(text);
+      }
+      for (const SignFileRecord& seen : out) {
+        if (seen.path == t.path) return fail(where + " repeats '" + t.path + "'");
+      }
+      out.push_back(std::move(t));
+    }
+    return true;
+  }
+
   bool linux_signs(const Json& root, Dump& dump) {
     const Json* signs = find_member(root, member::linux_signs);
     if (signs == nullptr) return true;
@@ -496,31 +534,10 @@ class Reader {
         record.paths.push_back(std::move(p));
       }
     }
-    if (const Json* files = find_member(*signs, member::files); files != nullptr) {
-      if (!files->is_array()) return fail(named(member::linux_signs, member::files) + " is not an array");
-      for (std::size_t i = 0; i < files->size(); ++i) {
-        const Json& e = (*files)[i];
-        const std::string where = entry(Input::linux_file, i);
-        if (!e.is_object()) return fail(where + " is not an object");
-        SignFileRecord f;
-        bool read = false;
-        if (!sign_path(e, where, f.path) ||
-            !flag(find_member(e, member::read), named(where, member::read), read))
-          return false;
-        if (read) {
-          std::string text;
-          if (!bytes(find_member(e, member::hex), named(where, member::hex), text)) return false;
-          // No more than a read of a sign gives.
-          if (text.size() > kSignReadLimit) {
-            return fail(where + " holds more than " + std::to_string(kSignReadLimit) + " bytes");
-          }
-          f.bytes = std::move(text);
-        }
-        for (const SignFileRecord& seen : record.files) {
-          if (seen.path == f.path) return fail(where + " repeats '" + f.path + "'");
-        }
-        record.files.push_back(std::move(f));
-      }
+    if (!texts(*signs, Input::linux_file, kSignReadLimit, record.files) ||
+        !texts(*signs, Input::linux_link, kSignReadLimit, record.links) ||
+        !texts(*signs, Input::linux_environment, kEnvironmentAnswerLimit, record.environments)) {
+      return false;
     }
     if (const Json* release = find_member(*signs, member::kernel_release); release != nullptr) {
       if (!release->is_object())

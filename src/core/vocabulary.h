@@ -75,6 +75,8 @@ enum class Subject : std::uint8_t { machine, enclosure };
   X(openvz, "openvz")                 \
   X(kubernetes, "kubernetes")         \
   X(wsl, "wsl")                       \
+  X(flatpak, "flatpak")               \
+  X(apptainer, "apptainer")           \
   X(container_other, "container-other")
 #define OXA_COMPATIBILITY_VENDORS(X) X(wsl, "wsl")
 

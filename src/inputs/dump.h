@@ -47,15 +47,19 @@ struct PathRecord {
   PathKind kind = PathKind::absent;
 };
 
+// A text the system answered for a path: a file's bytes, a link's target,
+// an environment's variables.
 struct SignFileRecord {
   std::string path;
   std::optional<std::string> bytes;  // unset: it could not be read
 };
 
-// The Linux signs a run asked for, each path once.
+// The Linux signs a run asked for, each path once per question.
 struct LinuxRecord {
-  std::vector<PathRecord> paths;      // what stands there
-  std::vector<SignFileRecord> files;  // what they hold
+  std::vector<PathRecord> paths;             // what stands there
+  std::vector<SignFileRecord> files;         // what they hold
+  std::vector<SignFileRecord> links;         // where they point
+  std::vector<SignFileRecord> environments;  // the variables they set
   bool release_asked = false;
   std::optional<std::string> kernel_release;  // when asked: unset if unknown
 };

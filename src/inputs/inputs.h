@@ -58,6 +58,8 @@ namespace oxa::inputs {
   /* the Linux signs */                           \
   X(paths, "paths")                               \
   X(files, "files")                               \
+  X(links, "links")                               \
+  X(environments, "environments")                 \
   X(path, "path")                                 \
   X(kernel_release, "kernel_release")
 
@@ -103,6 +105,9 @@ enum class Address : unsigned char {
   X(clock_reading, clock_ns, nullptr, position, in_order, "clock reading", "clock reading")        \
   X(linux_path, linux_signs, member::paths, name, once, "linux path", "linux path")                \
   X(linux_file, linux_signs, member::files, name, once, "linux file", "linux file")                \
+  X(linux_link, linux_signs, member::links, name, once, "linux link", "linux link")                \
+  X(linux_environment, linux_signs, member::environments, name, once, "linux environment",         \
+    "linux environment")                                                                           \
   X(kernel_release, linux_signs, member::kernel_release, none, once, "linux kernel release",       \
     "linux kernel release")
 
@@ -134,15 +139,23 @@ constexpr const InputInfo& info(Input input) { return kInputs[static_cast<std::s
 // system at one path, in the order the container probe may ask them:
 //   X(id, question, path)
 #define OXA_LINUX_SIGNS(X)                                                           \
-  X(dockerenv, linux_path, "/.dockerenv")                                            \
-  X(containerenv, linux_path, "/run/.containerenv")                                  \
+  X(own_environment, linux_environment, kOwnEnvironmentPath)                         \
   X(systemd_container, linux_file, "/run/systemd/container")                         \
   X(host_container_manager, linux_file, "/run/host/container-manager")               \
   X(kubernetes_account, linux_path, "/var/run/secrets/kubernetes.io/serviceaccount") \
+  X(init_environment, linux_environment, "/proc/1/environ")                          \
+  X(dockerenv, linux_path, "/.dockerenv")                                            \
+  X(containerenv, linux_path, "/run/.containerenv")                                  \
+  X(flatpak_info, linux_path, "/.flatpak-info")                                      \
+  X(pid_namespace, linux_link, "/proc/self/ns/pid")                                  \
+  X(uts_namespace, linux_link, "/proc/self/ns/uts")                                  \
+  X(ipc_namespace, linux_link, "/proc/self/ns/ipc")                                  \
+  X(cgroup, linux_file, "/proc/self/cgroup")                                         \
+  X(containerenv_content, linux_file, "/run/.containerenv")                          \
   X(openvz, linux_path, "/proc/vz")                                                  \
   X(openvz_host, linux_path, "/proc/bc")                                             \
-  X(init_environment, linux_file, "/proc/1/environ")                                 \
-  X(cgroup, linux_file, "/proc/self/cgroup")
+  X(lxd_socket, linux_path, "/dev/lxd/sock")                                         \
+  X(incus_socket, linux_path, "/dev/incus/sock")
 
 enum class Sign : unsigned char {
 #define OXA_LINUX_SIGN_ID(id, question, path) id,
@@ -152,7 +165,8 @@ enum class Sign : unsigned char {
 
 struct SignInfo {
   const char* path;
-  Input question;  // linux_path: what stands there; linux_file: what it holds
+  Input question;  // linux_path: what stands there; linux_file: what it holds;
+                   // linux_link: where it points; linux_environment: its variables
 };
 
 inline constexpr SignInfo kSigns[] = {

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "api/detection_run.h"
 #include "inputs/dump.h"
@@ -71,9 +72,13 @@ class RecordingSystem {
     return kind;
   }
   std::optional<std::string> read_sign(const char* path) requires LinuxSystem<Inner> {
-    std::optional<std::string> bytes = inner_.read_sign(path);
-    signs().files.push_back({path, bytes});
-    return bytes;
+    return note(signs().files, path, inner_.read_sign(path));
+  }
+  std::optional<std::string> read_link(const char* path) requires LinuxSystem<Inner> {
+    return note(signs().links, path, inner_.read_link(path));
+  }
+  std::optional<std::string> environment(const char* path) requires LinuxSystem<Inner> {
+    return note(signs().environments, path, inner_.environment(path));
   }
   std::optional<std::string> kernel_release() requires LinuxSystem<Inner> {
     std::optional<std::string> release = inner_.kernel_release();
@@ -86,6 +91,11 @@ class RecordingSystem {
   std::optional<std::int32_t> note(const char* name, std::optional<std::int32_t> flag) {
     dump_.sysctl.push_back({name, flag.has_value(), flag.value_or(0)});
     return flag;
+  }
+  static std::optional<std::string> note(std::vector<SignFileRecord>& texts, const char* path,
+                                         std::optional<std::string> text) {
+    texts.push_back({path, text});
+    return text;
   }
   LinuxRecord& signs() {
     if (!dump_.linux_signs) dump_.linux_signs.emplace();

@@ -96,6 +96,8 @@ ReplayLinuxSystem::ReplayLinuxSystem(const Dump& dump, const LinuxRecord& signs,
     : ReplaySystem(dump, missing) {
   for (const PathRecord& p : signs.paths) paths_[p.path].add(p);
   for (const SignFileRecord& f : signs.files) files_[f.path].add(f);
+  for (const SignFileRecord& l : signs.links) links_[l.path].add(l);
+  for (const SignFileRecord& e : signs.environments) environments_[e.path].add(e);
   if (signs.release_asked) release_.add(signs.kernel_release);
 }
 
@@ -103,6 +105,14 @@ PathKind ReplayLinuxSystem::path_kind(const char* path) { return named(paths_, p
 
 std::optional<std::string> ReplayLinuxSystem::read_sign(const char* path) {
   return named(files_, path, missing_).bytes;
+}
+
+std::optional<std::string> ReplayLinuxSystem::read_link(const char* path) {
+  return named(links_, path, missing_).bytes;
+}
+
+std::optional<std::string> ReplayLinuxSystem::environment(const char* path) {
+  return named(environments_, path, missing_).bytes;
 }
 
 std::optional<std::string> ReplayLinuxSystem::kernel_release() {

@@ -122,11 +122,15 @@ class ReplayLinuxSystem : public ReplaySystem {
 
   PathKind path_kind(const char* path);
   std::optional<std::string> read_sign(const char* path);
+  std::optional<std::string> read_link(const char* path);
+  std::optional<std::string> environment(const char* path);
   std::optional<std::string> kernel_release();
 
  private:
   AnswersByAddress<Input::linux_path, std::string, PathRecord> paths_;
   AnswersByAddress<Input::linux_file, std::string, SignFileRecord> files_;
+  AnswersByAddress<Input::linux_link, std::string, SignFileRecord> links_;
+  AnswersByAddress<Input::linux_environment, std::string, SignFileRecord> environments_;
   Answers<Input::kernel_release, std::optional<std::string>> release_;
 };
 

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace oxa {
 
@@ -42,6 +43,34 @@ enum class PathKind : unsigned char { absent, file, folder, other };
 // The most of a sign file that is read: far above any container sign.
 inline constexpr std::size_t kSignReadLimit = 16 * std::size_t{1024};
 
+// The environment variables the probes ask about, in the order an
+// environment question answers them.
+inline constexpr const char* kEnvironmentVariables[] = {
+    "container",                // a container manager's declaration of itself
+    "KUBERNETES_SERVICE_HOST",  // the kubelet sets it in every container of a pod
+    "FLATPAK_ID",               // flatpak run sets it in every sandbox
+    "APPTAINER_CONTAINER",      // Apptainer sets it inside each container
+    "SINGULARITY_CONTAINER",    // and under its former name
+};
+// Where the kernel shows a process its own environment; the environment
+// question asks by this name for the one the process holds now.
+inline constexpr char kOwnEnvironmentPath[] = "/proc/self/environ";
+// The most of one variable's value an answer keeps; a longer one is cut.
+inline constexpr std::size_t kEnvironmentValueLimit = 255;
+// The longest answer to an environment question: every variable set, each
+// value as long as it is kept.
+inline constexpr std::size_t kEnvironmentAnswerLimit = [] {
+  std::size_t size = 0;
+  for (const char* name : kEnvironmentVariables)
+    size += std::string_view(name).size() + 2 + kEnvironmentValueLimit;
+  return size;
+}();
+// The most of an environment file scanned. The kernel bounds a process's
+// environment by its stack limit (a quarter of it, 2 MiB under the usual
+// 8 MiB), so this covers any ordinary one whole; it is read in small chunks
+// and never held.
+inline constexpr std::size_t kEnvironmentScanLimit = std::size_t{4} * 1024 * 1024;
+
 // A system that shows the Linux signs of a container or a compatibility
 // layer. This concept is the one gate of the Linux probes: a system that
 // does not model it (macOS, a dump taken there) never runs them.
@@ -52,6 +81,17 @@ concept LinuxSystem = System<S> && requires(S& system, const char* path) {
   // symlink not followed); nothing when it is absent, unreadable or not a
   // plain file. Never blocks.
   { system.read_sign(path) } -> std::same_as<std::optional<std::string>>;
+  // Where the symlink at `path` points: the text of a namespace's identity
+  // ("pid:[4026531836]"); nothing when it is no symlink or unreadable.
+  { system.read_link(path) } -> std::same_as<std::optional<std::string>>;
+  // The variables of kEnvironmentVariables set in the NUL-separated
+  // environment file at `path`, as "name=value" entries each ended by a NUL,
+  // in that table's order, the first of each name, values cut to
+  // kEnvironmentValueLimit. At most kEnvironmentScanLimit bytes are scanned.
+  // Nothing when the file is absent, unreadable or not a plain file. At
+  // kOwnEnvironmentPath the process's own environment is answered from
+  // memory, without a system call.
+  { system.environment(path) } -> std::same_as<std::optional<std::string>>;
   // The running kernel's release, as uname(2) gives it.
   { system.kernel_release() } -> std::same_as<std::optional<std::string>>;
 };

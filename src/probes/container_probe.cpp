@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "probes/container_probe.h"
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <string_view>
 #include <utility>
@@ -18,7 +20,22 @@ using inputs::sign_path;
 constexpr std::int32_t kDeclared = weights::declared;              // the manager says so itself
 constexpr std::int32_t kMarkerFile = weights::marked;              // a file only that runtime leaves
 constexpr std::int32_t kCgroupPath = weights::indirect;            // the runtime's name in our cgroup path
+constexpr std::int32_t kPodVariable = weights::indirect;           // set by the kubelet, but anyone may
 constexpr std::int32_t kServiceAccount = weights::circumstantial;  // a pod's credentials are mounted
+
+// The identities of the kernel's initial namespaces: fixed numbers
+// (PROC_PID_INIT_INO and its neighbours in the kernel's proc_ns.h).
+constexpr std::pair<Sign, std::string_view> kInitialNamespaces[] = {
+    {Sign::pid_namespace, "pid:[4026531836]"sv},
+    {Sign::uts_namespace, "uts:[4026531838]"sv},
+    {Sign::ipc_namespace, "ipc:[4026531839]"sv},
+};
+
+// The variables of an environment answer, by name.
+constexpr std::string_view kContainerVariable = "container"sv;
+constexpr std::string_view kPodVariableName = "KUBERNETES_SERVICE_HOST"sv;
+constexpr std::string_view kFlatpakVariable = "FLATPAK_ID"sv;
+constexpr std::string_view kApptainerVariables[] = {"APPTAINER_CONTAINER"sv, "SINGULARITY_CONTAINER"sv};
 
 // A finding of the container probe.
 void add_container(Result& result, std::string_view vendor, std::int32_t weight, std::string_view detail) {
@@ -44,17 +61,147 @@ std::string_view declared_vendor(std::string_view name) {
   return container_other;
 }
 
-// A declaration file holds the manager's name and a newline.
+// A declaration holds the manager's name, maybe with a line ending (from
+// Windows too) or blanks around it.
 std::string_view declared_name(std::string_view text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ' || text.back() == '\t')) {
-    text.remove_suffix(1);
-  }
-  return text;
+  constexpr std::string_view kBlank = " \t\r\n"sv;
+  const std::size_t first = text.find_first_not_of(kBlank);
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(kBlank) - first + 1);
 }
+
+bool declares(const std::optional<std::string>& file) { return file && !declared_name(*file).empty(); }
+
+// The value of `name` among the NUL-separated entries of an environment;
+// null when it is not set.
+std::optional<std::string_view> variable(const std::optional<std::string>& environment,
+                                         std::string_view name) {
+  if (!environment) return std::nullopt;
+  std::string_view entries = *environment;
+  while (!entries.empty()) {
+    const std::size_t end = entries.find('\0');
+    const std::string_view entry = entries.substr(0, end);
+    if (entry.size() > name.size() && entry.starts_with(name) && entry[name.size()] == '=') {
+      return entry.substr(name.size() + 1);
+    }
+    if (end == std::string_view::npos) break;
+    entries.remove_prefix(end + 1);
+  }
+  return std::nullopt;
+}
+
+// A variable that is set and not empty.
+bool has_variable(const std::optional<std::string>& environment, std::string_view name) {
+  const auto value = variable(environment, name);
+  return value && !declared_name(*value).empty();
+}
+
+bool own_sandbox(const LinuxSigns& s) {
+  return has_variable(s.own_environment, kFlatpakVariable) ||
+         std::any_of(std::begin(kApptainerVariables), std::end(kApptainerVariables),
+                     [&](std::string_view name) { return has_variable(s.own_environment, name); });
+}
+
+// A runtime's container id: 64 lower-case hexadecimal digits.
+bool container_id(std::string_view text) {
+  return text.size() == 64 && std::all_of(text.begin(), text.end(), [](char c) {
+           return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+         });
+}
+
+// "<prefix><id><suffix>", the whole segment.
+bool id_between(std::string_view segment, std::string_view prefix, std::string_view suffix) {
+  return segment.size() > prefix.size() + suffix.size() && segment.starts_with(prefix) &&
+         segment.ends_with(suffix) &&
+         container_id(segment.substr(prefix.size(), segment.size() - prefix.size() - suffix.size()));
+}
+
+// The vendor the cgroup path segment `segment`, after `parent`, was made
+// for: only the shapes the runtimes make for their containers, never their
+// own units on the host (docker.service, docker-compose@x.service,
+// libpod-conmon-<id>.scope, lxc.monitor.x).
+std::string_view segment_vendor(std::string_view parent, std::string_view segment, bool last) {
+  using namespace container_vendors;
+  // Docker: cgroupfs driver "/docker/<id>", systemd driver "docker-<id>.scope".
+  if ((parent == "docker"sv && container_id(segment)) || id_between(segment, "docker-"sv, ".scope"sv))
+    return docker;
+  // Podman: systemd "libpod-<id>.scope", cgroupfs "/libpod_parent/libpod-<id>".
+  if (id_between(segment, "libpod-"sv, ".scope"sv) || id_between(segment, "libpod-"sv, ""sv)) return podman;
+  // LXC and LXD: "lxc.payload.<name>", before LXC 4 "/lxc/<name>".
+  if ((segment.starts_with("lxc.payload."sv) && segment.size() > 12) ||
+      (parent == "lxc"sv && !segment.empty()))
+    return lxc;
+  // The kubelet: "/kubepods/..." (cgroupfs) or "/kubepods.slice/..." (systemd).
+  if ((segment == "kubepods"sv && !last) || segment.starts_with("kubepods."sv)) return kubernetes;
+  return {};
+}
+
+// The vendors named by the paths of /proc/self/cgroup, each once:
+// "hierarchy-ID:controllers:path" lines (cgroup v1, or v2 seen from the
+// host's cgroup namespace). Calls `found` for each.
+template <class Found>
+void cgroup_vendors(std::string_view cgroup, Found found) {
+  std::array<std::string_view, 4> seen{};
+  std::size_t count = 0;
+  while (!cgroup.empty()) {
+    const std::size_t end = cgroup.find('\n');
+    const std::string_view line = cgroup.substr(0, end);
+    // A line without both colons is no entry.
+    const std::size_t first = line.find(':');
+    const std::size_t second = first == std::string_view::npos ? first : line.find(':', first + 1);
+    if (second != std::string_view::npos) {
+      std::string_view path = line.substr(second + 1);
+      std::string_view parent;
+      while (!path.empty()) {
+        const std::size_t slash = path.find('/');
+        const std::string_view segment = path.substr(0, slash);
+        const bool last = slash == std::string_view::npos || slash + 1 == path.size();
+        const std::string_view vendor = segment_vendor(parent, segment, last);
+        if (!vendor.empty() &&
+            std::find(seen.begin(), seen.begin() + count, vendor) == seen.begin() + count &&
+            count < seen.size()) {
+          seen[count++] = vendor;
+          found(vendor);
+        }
+        if (slash == std::string_view::npos) break;
+        parent = segment;
+        path.remove_prefix(slash + 1);
+      }
+    }
+    if (end == std::string_view::npos) break;
+    cgroup.remove_prefix(end + 1);
+  }
+}
+
+bool cgroup_names(const LinuxSigns& s, bool pod) {
+  bool named = false;
+  if (s.cgroup) {
+    cgroup_vendors(*s.cgroup, [&](std::string_view vendor) {
+      if ((vendor == container_vendors::kubernetes) == pod) named = true;
+    });
+  }
+  return named;
+}
+
+bool private_pid_namespace(const LinuxSigns& s) {
+  return s.pid_namespace && !initial_namespace(Sign::pid_namespace, s.pid_namespace);
+}
+
+bool lxd_seen(const LinuxSigns& s) {
+  return (s.lxd_socket != PathKind::absent || s.incus_socket != PathKind::absent) && private_pid_namespace(s);
+}
+
+bool openvz_seen(const LinuxSigns& s) {
+  return s.openvz != PathKind::absent && s.openvz_host == PathKind::absent;
+}
+
+// A marker that names its runtime: not a leftover of the image.
+bool marker_counts(const LinuxSigns& s) { return marker_seen(s) && !in_initial_namespaces(s); }
 
 // A manager's declaration of itself; the detail names where it was read:
 // "/run/systemd/container: lxc", "/proc/1/environ: container=lxc".
 void declaration(Result& result, std::string_view name, Sign sign, std::string_view prefix = {}) {
+  name = declared_name(name);
   if (name.empty()) return;
   std::string detail = sign_path(sign);
   detail += ": ";
@@ -63,41 +210,33 @@ void declaration(Result& result, std::string_view name, Sign sign, std::string_v
   add_container(result, declared_vendor(name), kDeclared, detail);
 }
 
-// The value of container= among the NUL-separated entries of an environment.
-std::string_view container_variable(std::string_view environment) {
-  constexpr std::string_view kName = "container="sv;
-  while (!environment.empty()) {
-    const std::size_t end = environment.find('\0');
-    const std::string_view entry = environment.substr(0, end);
-    if (entry.starts_with(kName)) return entry.substr(kName.size());
-    if (end == std::string_view::npos) break;
-    environment.remove_prefix(end + 1);
+// What a manager sets in an environment: its name in container=, a
+// sandbox's own variables (ours only), Kubernetes' service.
+void environment_findings(Result& result, const std::optional<std::string>& environment, Sign sign) {
+  if (const auto name = variable(environment, kContainerVariable)) {
+    declaration(result, *name, sign, "container=");
   }
-  return {};
-}
-
-// Runtimes that name themselves in the cgroup paths of their containers
-// (cgroup v1, or v2 without a namespace of its own).
-void cgroup_paths(Result& result, std::string_view cgroup) {
-  using namespace container_vendors;
-  static constexpr std::pair<std::string_view, std::string_view> markers[] = {
-      {"/docker/"sv, docker}, {"/docker-"sv, docker},  {"/libpod-"sv, podman},
-      {"/lxc/"sv, lxc},       {"/lxc.payload"sv, lxc}, {"/kubepods"sv, kubernetes},
-  };
-  while (!cgroup.empty()) {
-    const std::size_t end = cgroup.find('\n');
-    const std::string_view line = cgroup.substr(0, end);
-    // hierarchy-ID:controllers:path; a line without both colons is no entry.
-    const std::size_t first = line.find(':');
-    const std::size_t second = first == std::string_view::npos ? first : line.find(':', first + 1);
-    if (second != std::string_view::npos) {
-      const std::string_view path = line.substr(second + 1);
-      for (const auto& [marker, vendor] : markers) {
-        if (contains(path, marker)) add_container(result, vendor, kCgroupPath, sign_path(Sign::cgroup));
-      }
+  if (sign == Sign::own_environment) {
+    if (const auto id = variable(environment, kFlatpakVariable); id && !declared_name(*id).empty()) {
+      std::string detail = sign_path(sign);
+      detail += ": ";
+      detail += kFlatpakVariable;
+      add_container(result, container_vendors::flatpak, kDeclared, detail);
     }
-    if (end == std::string_view::npos) break;
-    cgroup.remove_prefix(end + 1);
+    for (const std::string_view name : kApptainerVariables) {
+      if (!has_variable(environment, name)) continue;
+      std::string detail = sign_path(sign);
+      detail += ": ";
+      detail += name;
+      add_container(result, container_vendors::apptainer, kDeclared, detail);
+      break;
+    }
+  }
+  if (has_variable(environment, kPodVariableName)) {
+    std::string detail = sign_path(sign);
+    detail += ": ";
+    detail += kPodVariableName;
+    add_container(result, container_vendors::kubernetes, kPodVariable, detail);
   }
 }
 
@@ -109,46 +248,87 @@ std::string release_detail(std::string_view release) {
 
 }  // namespace
 
-bool container_seen(const LinuxSigns& s) {
-  const auto declares = [](const std::optional<std::string>& file) {
-    return file && !declared_name(*file).empty();
-  };
-  return s.dockerenv != PathKind::absent || s.containerenv != PathKind::absent ||
-         declares(s.systemd_container) || declares(s.host_container_manager) ||
-         (s.openvz != PathKind::absent && s.openvz_host == PathKind::absent) ||
-         s.kubernetes_account == PathKind::folder ||
-         (s.init_environment && !container_variable(*s.init_environment).empty());
+bool initial_namespace(Sign sign, const std::optional<std::string>& identity) {
+  if (!identity) return false;
+  for (const auto& [namespace_sign, initial] : kInitialNamespaces) {
+    if (namespace_sign == sign) return *identity == initial;
+  }
+  return false;
 }
+
+bool runtime_declared(const LinuxSigns& s) {
+  return has_variable(s.own_environment, kContainerVariable) || own_sandbox(s) ||
+         declares(s.systemd_container) || declares(s.host_container_manager) ||
+         has_variable(s.init_environment, kContainerVariable);
+}
+
+bool marker_seen(const LinuxSigns& s) {
+  return s.dockerenv != PathKind::absent || s.containerenv != PathKind::absent ||
+         s.flatpak_info != PathKind::absent;
+}
+
+bool in_initial_namespaces(const LinuxSigns& s) {
+  return initial_namespace(Sign::pid_namespace, s.pid_namespace) &&
+         initial_namespace(Sign::uts_namespace, s.uts_namespace) &&
+         initial_namespace(Sign::ipc_namespace, s.ipc_namespace);
+}
+
+bool runtime_known(const LinuxSigns& s) {
+  return runtime_declared(s) || marker_counts(s) || cgroup_names(s, false) || openvz_seen(s) || lxd_seen(s);
+}
+
+bool pod_seen(const LinuxSigns& s) {
+  return has_variable(s.own_environment, kPodVariableName) ||
+         has_variable(s.init_environment, kPodVariableName) || s.kubernetes_account == PathKind::folder ||
+         cgroup_names(s, true);
+}
+
+bool container_seen(const LinuxSigns& s) { return runtime_known(s) || pod_seen(s); }
 
 void detect_container(Result& result, const LinuxSigns& s) {
   // Absence is an answer too, but only one that some read confirms.
-  const bool looked = s.dockerenv != PathKind::absent || s.containerenv != PathKind::absent ||
-                      s.systemd_container || s.host_container_manager || s.init_environment || s.cgroup ||
-                      s.kernel_release;
+  const bool looked = s.own_environment || s.systemd_container || s.host_container_manager ||
+                      s.init_environment || marker_seen(s) || s.cgroup || s.kernel_release;
   result.probe(sources::container, looked ? statuses::ok : statuses::unavailable);
 
-  if (s.dockerenv != PathKind::absent)
-    add_container(result, container_vendors::docker, kMarkerFile, sign_path(Sign::dockerenv));
-  if (s.containerenv != PathKind::absent) {
-    add_container(result, container_vendors::podman, kMarkerFile, sign_path(Sign::containerenv));
+  environment_findings(result, s.own_environment, Sign::own_environment);
+  if (s.systemd_container) declaration(result, *s.systemd_container, Sign::systemd_container);
+  if (s.host_container_manager) declaration(result, *s.host_container_manager, Sign::host_container_manager);
+  if (s.kubernetes_account == PathKind::folder) {
+    add_container(result, container_vendors::kubernetes, kServiceAccount,
+                  sign_path(Sign::kubernetes_account));
   }
-  if (s.systemd_container) declaration(result, declared_name(*s.systemd_container), Sign::systemd_container);
-  if (s.host_container_manager) {
-    declaration(result, declared_name(*s.host_container_manager), Sign::host_container_manager);
+  environment_findings(result, s.init_environment, Sign::init_environment);
+  // A marker only where no manager declared itself, and only in namespaces
+  // a runtime made.
+  if (!runtime_declared(s) && marker_counts(s)) {
+    if (s.dockerenv != PathKind::absent)
+      add_container(result, container_vendors::docker, kMarkerFile, sign_path(Sign::dockerenv));
+    // In a pod, an empty .containerenv is CRI-O's; podman's privileged
+    // containers name it inside.
+    const bool crio = pod_seen(s) && !(s.containerenv_content && contains(*s.containerenv_content, "podman"));
+    if (s.containerenv != PathKind::absent && !crio)
+      add_container(result, container_vendors::podman, kMarkerFile, sign_path(Sign::containerenv));
+    if (s.flatpak_info != PathKind::absent)
+      add_container(result, container_vendors::flatpak, kMarkerFile, sign_path(Sign::flatpak_info));
   }
-  if (s.openvz != PathKind::absent && s.openvz_host == PathKind::absent) {
+  if (s.cgroup) {
+    cgroup_vendors(*s.cgroup, [&](std::string_view vendor) {
+      add_container(result, vendor, kCgroupPath, sign_path(Sign::cgroup));
+    });
+  }
+  if (openvz_seen(s)) {
     std::string detail = sign_path(Sign::openvz);
     detail += " without ";
     detail += sign_path(Sign::openvz_host);
     add_container(result, container_vendors::openvz, kMarkerFile, detail);
   }
-  if (s.kubernetes_account == PathKind::folder) {
-    add_container(result, container_vendors::kubernetes, kServiceAccount,
-                  sign_path(Sign::kubernetes_account));
+  if (lxd_seen(s)) {
+    std::string detail = sign_path(s.lxd_socket != PathKind::absent ? Sign::lxd_socket : Sign::incus_socket);
+    detail += " in ";
+    detail += *s.pid_namespace;
+    add_container(result, container_vendors::lxc, kMarkerFile, detail);
   }
-  if (s.init_environment)
-    declaration(result, container_variable(*s.init_environment), Sign::init_environment, "container=");
-  if (s.cgroup) cgroup_paths(result, *s.cgroup);
   // WSL 2 runs each distribution in a container of its own inside a
   // Hyper-V machine; its kernels name themselves in lower case.
   if (s.kernel_release && contains(*s.kernel_release, "microsoft")) {

@@ -6,9 +6,17 @@
 // run after the other probes, only where the system has such signs at all,
 // and their findings carry no weight in the score.
 //
-// Vendor words: "docker", "podman", "lxc" (also the libvirt LXC driver),
-// "systemd-nspawn", "openvz", "wsl", "kubernetes", and "container-other"
-// for a container manager that declares itself under another name.
+// Vendor words: "docker", "podman", "lxc" (also LXD, Incus and the libvirt
+// LXC driver), "systemd-nspawn", "openvz", "wsl", "kubernetes", "flatpak",
+// "apptainer", and "container-other" for a container manager that declares
+// itself under another name.
+//
+// Signs can lie, so they are weighed by who wrote them. A manager's
+// declaration, made at run time (its variables in an environment, a file it
+// writes under /run), wins over a marker file in the image, which an image
+// export keeps: a marker names its runtime only while the kernel has put the
+// process in a PID, UTS or IPC namespace of its own. Pods, OpenVZ and WSL
+// have signs of their own.
 
 #include <optional>
 #include <string>
@@ -20,60 +28,113 @@
 namespace oxa {
 
 // What the system showed of the signs, read once per run; each field is
-// the answer at the path of the sign of that name (inputs/inputs.h).
+// the answer at the path of the sign of that name (inputs/inputs.h), unset
+// or absent where it was not asked.
 struct LinuxSigns {
-  PathKind dockerenv = PathKind::absent;
-  PathKind containerenv = PathKind::absent;
+  // Declared at run time.
+  std::optional<std::string> own_environment;  // our own variables that matter
   std::optional<std::string> systemd_container;
   std::optional<std::string> host_container_manager;
-  PathKind openvz = PathKind::absent;
-  PathKind openvz_host = PathKind::absent;         // only where openvz is
   PathKind kubernetes_account = PathKind::absent;  // the pod's service account folder
-  std::optional<std::string> init_environment;     // PID 1's, where read
-  std::optional<std::string> cgroup;               // our own, where read
+  std::optional<std::string> init_environment;     // PID 1's variables that matter, where read
+  // Left in the image.
+  PathKind dockerenv = PathKind::absent;
+  PathKind containerenv = PathKind::absent;
+  PathKind flatpak_info = PathKind::absent;
+  // The namespaces the kernel put us in, as "pid:[4026531836]".
+  std::optional<std::string> pid_namespace;
+  std::optional<std::string> uts_namespace;
+  std::optional<std::string> ipc_namespace;
+  std::optional<std::string> cgroup;                // our own, where read
+  std::optional<std::string> containerenv_content;  // where it can tell CRI-O from podman
+  PathKind openvz = PathKind::absent;
+  PathKind openvz_host = PathKind::absent;  // only where openvz is
+  PathKind lxd_socket = PathKind::absent;
+  PathKind incus_socket = PathKind::absent;
   std::optional<std::string> kernel_release;
 };
 
-// Whether the signs read so far name a container.
+// The conclusions the reading order rests on, each from the signs read so
+// far. A runtime is known when something names the container's manager; a
+// pod when Kubernetes is seen.
+bool runtime_declared(const LinuxSigns& signs);
+bool marker_seen(const LinuxSigns& signs);
+// Whether a namespace sign reads as the kernel's initial namespace of its
+// kind, which has a fixed identity; unread or unreadable is not.
+bool initial_namespace(inputs::Sign sign, const std::optional<std::string>& identity);
+// The process shares its PID, UTS and IPC namespaces with the host: a
+// marker file is then a leftover of the image, not a runtime at work.
+bool in_initial_namespaces(const LinuxSigns& signs);
+bool runtime_known(const LinuxSigns& signs);
+bool pod_seen(const LinuxSigns& signs);
+// Whether the signs read so far name a container of any kind.
 bool container_seen(const LinuxSigns& signs);
 
-// Cheap signs first, and each costlier one only while nothing cheaper has
-// spoken: the other marker file and the declaration files when no runtime
-// left its marker file; /proc/vz (a miss in /proc is a full lookup each
-// time, the kernel caches none) and PID 1's environment when no sign at all
-// was seen; our cgroup paths when that environment is closed to us (the
-// kernel builds both files on every read). Inside Docker that is two path
-// lookups and uname.
+// Cheap signs first, and each costlier one only while it can still change
+// the answer: our own environment (in memory), the declaration files, PID
+// 1's environment (closed to a normal user, so nothing below depends on
+// it), the marker files and, only with one, the namespaces that judge it;
+// our cgroup paths while no runtime or pod is known; /proc/vz (a miss in
+// /proc is a full lookup each time) and the LXD socket while nothing else
+// spoke.
 template <LinuxSystem S>
 LinuxSigns read_linux_signs(S& system) {
   using inputs::Sign;
   using inputs::sign_path;
   LinuxSigns signs;
-  signs.dockerenv = system.path_kind(sign_path(Sign::dockerenv));
-  // Each runtime leaves only its own marker file.
-  if (signs.dockerenv == PathKind::absent)
-    signs.containerenv = system.path_kind(sign_path(Sign::containerenv));
-  // A runtime's own marker file says as much as a declaration would.
-  if (signs.dockerenv == PathKind::absent && signs.containerenv == PathKind::absent) {
+  signs.own_environment = system.environment(sign_path(Sign::own_environment));
+  if (!runtime_declared(signs)) {
     signs.systemd_container = system.read_sign(sign_path(Sign::systemd_container));
     signs.host_container_manager = system.read_sign(sign_path(Sign::host_container_manager));
   }
-  signs.kubernetes_account = system.path_kind(sign_path(Sign::kubernetes_account));
+  if (!pod_seen(signs)) signs.kubernetes_account = system.path_kind(sign_path(Sign::kubernetes_account));
+  if (!runtime_declared(signs) || !pod_seen(signs)) {
+    signs.init_environment = system.environment(sign_path(Sign::init_environment));
+  }
+  if (!runtime_declared(signs)) {
+    signs.dockerenv = system.path_kind(sign_path(Sign::dockerenv));
+    // Each runtime leaves only its own marker file.
+    if (signs.dockerenv == PathKind::absent)
+      signs.containerenv = system.path_kind(sign_path(Sign::containerenv));
+    if (!marker_seen(signs)) signs.flatpak_info = system.path_kind(sign_path(Sign::flatpak_info));
+    // A private namespace of any of the three makes the marker count; stop
+    // at the first.
+    if (marker_seen(signs)) {
+      signs.pid_namespace = system.read_link(sign_path(Sign::pid_namespace));
+      if (initial_namespace(Sign::pid_namespace, signs.pid_namespace))
+        signs.uts_namespace = system.read_link(sign_path(Sign::uts_namespace));
+      if (initial_namespace(Sign::uts_namespace, signs.uts_namespace))
+        signs.ipc_namespace = system.read_link(sign_path(Sign::ipc_namespace));
+    }
+  }
+  if (!runtime_known(signs) || !pod_seen(signs)) signs.cgroup = system.read_sign(sign_path(Sign::cgroup));
+  // CRI-O leaves an empty .containerenv in every container of a pod; only
+  // podman's own words in it tell podman then.
+  if (signs.containerenv != PathKind::absent && !runtime_declared(signs) && !in_initial_namespaces(signs) &&
+      pod_seen(signs)) {
+    signs.containerenv_content = system.read_sign(sign_path(Sign::containerenv_content));
+  }
   if (!container_seen(signs)) {
     signs.openvz = system.path_kind(sign_path(Sign::openvz));
     // The host of OpenVZ containers has both.
     if (signs.openvz != PathKind::absent) signs.openvz_host = system.path_kind(sign_path(Sign::openvz_host));
   }
   if (!container_seen(signs)) {
-    signs.init_environment = system.read_sign(sign_path(Sign::init_environment));
-    // Without root, PID 1's environment is closed to us.
-    if (!signs.init_environment) signs.cgroup = system.read_sign(sign_path(Sign::cgroup));
+    // LXD's and Incus's socket is in their virtual machines too: only a
+    // private PID namespace makes it a container's.
+    signs.lxd_socket = system.path_kind(sign_path(Sign::lxd_socket));
+    if (signs.lxd_socket == PathKind::absent)
+      signs.incus_socket = system.path_kind(sign_path(Sign::incus_socket));
+    if ((signs.lxd_socket != PathKind::absent || signs.incus_socket != PathKind::absent) &&
+        !signs.pid_namespace) {
+      signs.pid_namespace = system.read_link(sign_path(Sign::pid_namespace));
+    }
   }
   signs.kernel_release = system.kernel_release();
   return signs;
 }
 
-// Records the probe "container" and a finding per sign seen.
+// Records the probe "container" and a finding per sign that counts.
 void detect_container(Result& result, const LinuxSigns& signs);
 
 // Records the probe "compatibility" and a finding for WSL 1.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -60,15 +61,26 @@ TEST(NativeDetection, ReportHoldsWhatAnyX86MachineShows) {
 
 // Our own machines are Docker containers in KVM guests: a real run names
 // both, the container without taking the machine's place.
-TEST(NativeDetection, NamesTheContainerAndStillTheHypervisor) {
+// Docker's marker file names Docker only in namespaces a runtime made. Our
+// own machines are microVMs whose root came from an image export: the
+// marker is there, in the kernel's initial namespaces, and no runtime is.
+TEST(NativeDetection, DockerMarkerNamesDockerOnlyInItsNamespaces) {
   std::error_code ignored;
-  if (!std::filesystem::exists("/.dockerenv", ignored)) GTEST_SKIP() << "not in a Docker container";
+  if (!std::filesystem::exists("/.dockerenv", ignored)) GTEST_SKIP() << "no /.dockerenv here";
+  const auto identity = [](const char* kind) {
+    std::error_code error;
+    return std::filesystem::read_symlink(std::string("/proc/self/ns/") + kind, error).string();
+  };
+  const bool initial = identity("pid") == "pid:[4026531836]" && identity("uts") == "uts:[4026531838]" &&
+                       identity("ipc") == "ipc:[4026531839]";
   char* document = nullptr;
   ASSERT_EQ(oxa_detect_json(&document), OXA_OK);
   const Json report = oxa::test::parse_report(document);
   oxa_free(document);
   ASSERT_FALSE(report.is_null());
-  EXPECT_EQ(report["containers"], Json::array({"docker"}));
+  const bool docker = std::find(report["containers"].begin(), report["containers"].end(), "docker") !=
+                      report["containers"].end();
+  EXPECT_EQ(docker, !initial) << report.dump();
   EXPECT_TRUE(has_probe(report, "container"));
   EXPECT_TRUE(has_probe(report, "compatibility"));
   if (cpuinfo_has_hypervisor_flag()) {

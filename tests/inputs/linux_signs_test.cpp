@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: MIT
 // The table of Linux signs against what the container probe asks: each sign
-// is asked at its path by the question the table names, and the signs come
-// in the table's order.
+// is asked at its path by the question the table names, in the table's
+// order, and the recording layer keeps each answer.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,51 +26,102 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A root where the probe asks every sign: no marker file or declaration,
-// an OpenVZ host (so /proc/bc is asked too), PID 1's environment closed.
+// The native system, with every question asked of it noted in order.
+class AskingSystem : public NativeSystem {
+ public:
+  explicit AskingSystem(const char* root) : NativeSystem(root) {}
+  PathKind path_kind(const char* path) { return note(Input::linux_path, path, &NativeSystem::path_kind); }
+  std::optional<std::string> read_sign(const char* path) {
+    return note(Input::linux_file, path, &NativeSystem::read_sign);
+  }
+  std::optional<std::string> read_link(const char* path) {
+    return note(Input::linux_link, path, &NativeSystem::read_link);
+  }
+  std::optional<std::string> environment(const char* path) {
+    return note(Input::linux_environment, path, &NativeSystem::environment);
+  }
+
+  std::vector<std::pair<std::string, Input>> asked;
+
+ private:
+  template <class Answer>
+  Answer note(Input question, const char* path, Answer (SignFiles::*ask)(const char*) const) {
+    asked.emplace_back(path, question);
+    return (this->*ask)(path);
+  }
+};
+
+// Three roots that between them make the probe ask every sign: an OpenVZ
+// host with a leftover Docker marker, a pod with a .containerenv, an empty
+// one.
 class EverySignAsked : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "oxa-signs-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-    fs::create_directories(root_ / "proc/vz");
-    fs::create_directories(root_ / "proc/bc");
+    for (fs::path* root : {&host_, &pod_, &empty_}) {
+      std::string pattern = (fs::temp_directory_path() / "oxa-signs-XXXXXX").string();
+      ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+      *root = pattern;
+    }
+    fs::create_directories(host_ / "proc/vz");
+    fs::create_directories(host_ / "proc/bc");
+    fs::create_directories(pod_ / "run");
+    std::ofstream(pod_ / "run/.containerenv").flush();
+    fs::create_directories(pod_ / "var/run/secrets/kubernetes.io/serviceaccount");
+    fs::create_directories(pod_ / "proc/self/ns");
+    fs::create_symlink("pid:[4026532301]", pod_ / "proc/self/ns/pid");
+    std::ofstream(host_ / ".dockerenv").flush();
+    fs::create_directories(host_ / "proc/self/ns");
+    fs::create_symlink("pid:[4026531836]", host_ / "proc/self/ns/pid");
+    fs::create_symlink("uts:[4026531838]", host_ / "proc/self/ns/uts");
+    fs::create_symlink("ipc:[4026531839]", host_ / "proc/self/ns/ipc");
   }
   void TearDown() override {
     std::error_code ignored;
-    fs::remove_all(root_, ignored);
+    for (const fs::path& root : {host_, pod_, empty_}) fs::remove_all(root, ignored);
   }
-  fs::path root_;
+  fs::path host_;
+  fs::path pod_;
+  fs::path empty_;
 };
 
 TEST_F(EverySignAsked, EachAtItsPathByItsQuestionInTableOrder) {
-  const std::string root = root_.string();
+  std::vector<std::pair<std::string, Input>> table;
+  for (const SignInfo& sign : kSigns) table.emplace_back(sign.path, sign.question);
+  std::set<std::pair<std::string, Input>> asked_somewhere;
+  for (const fs::path& root : {host_, pod_, empty_}) {
+    SCOPED_TRACE(root.string());
+    const std::string path = root.string();
+    AskingSystem system(path.c_str());
+    static_cast<void>(read_linux_signs(system));
+    // What a run asks is the table with some rows left out: each at most
+    // once, in the table's order.
+    auto row = table.begin();
+    for (const auto& ask : system.asked) {
+      row = std::find(row, table.end(), ask);
+      ASSERT_NE(row, table.end()) << ask.first << " asked out of the table's order, or not in it";
+      ++row;
+      asked_somewhere.insert(ask);
+    }
+  }
+  const std::set<std::pair<std::string, Input>> every(table.begin(), table.end());
+  EXPECT_EQ(asked_somewhere, every);
+}
+
+// The recording layer notes each question in its own list of the dump.
+TEST_F(EverySignAsked, TheDumpHoldsEachQuestionsAnswers) {
+  const std::string root = host_.string();
   NativeSystem native(root.c_str());
   Dump dump;
   RecordingSystem<NativeSystem> system(native, dump);
   static_cast<void>(read_linux_signs(system));
   ASSERT_TRUE(dump.linux_signs);
-
-  std::vector<std::pair<std::string, Input>> expected;
-  for (const SignInfo& sign : kSigns) expected.emplace_back(sign.path, sign.question);
-  // The recorder keeps each question's asks apart; merged by the table's
-  // order they must give the table back.
-  std::vector<std::pair<std::string, Input>> asked;
-  std::size_t path = 0;
-  std::size_t file = 0;
-  for (const SignInfo& sign : kSigns) {
-    const auto& paths = dump.linux_signs->paths;
-    const auto& files = dump.linux_signs->files;
-    if (path < paths.size() && paths[path].path == sign.path) {
-      asked.emplace_back(paths[path++].path, Input::linux_path);
-    } else if (file < files.size() && files[file].path == sign.path) {
-      asked.emplace_back(files[file++].path, Input::linux_file);
-    }
-  }
-  EXPECT_EQ(path, dump.linux_signs->paths.size());
-  EXPECT_EQ(file, dump.linux_signs->files.size());
-  EXPECT_EQ(asked, expected);
+  const LinuxRecord& r = *dump.linux_signs;
+  EXPECT_EQ(r.links.size(), 3u);
+  EXPECT_EQ(r.links.back().bytes, "ipc:[4026531839]");
+  ASSERT_EQ(r.environments.size(), 2u);  // no declaration: PID 1's is asked too
+  EXPECT_EQ(r.environments[0].path, kOwnEnvironmentPath);
+  EXPECT_FALSE(r.environments[0].bytes);  // below a root, from the file there: none
+  EXPECT_TRUE(r.release_asked);
 }
 
 }  // namespace

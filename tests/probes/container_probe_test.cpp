@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <set>
@@ -49,6 +50,9 @@ Evidence container(const char* vendor, std::int32_t weight, std::string detail) 
 // The vendor words the probes may ever record.
 const std::set<std::string, std::less<>> kVendors(kContainerVendors.begin(), kContainerVendors.end());
 
+// A runtime's container id.
+const std::string kId(64, 'c');
+
 class FakeRoot : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -68,25 +72,73 @@ class FakeRoot : public ::testing::Test {
     std::ofstream(at(path), std::ios::binary) << content;
   }
   void folder(const std::string& path) { fs::create_directories(at(path)); }
+  void link(const std::string& path, const std::string& target) {
+    fs::create_directories(at(path).parent_path());
+    fs::create_symlink(target, at(path));
+  }
+  // The namespaces the kernel shows at /proc/self/ns: the host's initial
+  // ones, or a runtime's (private from the first `private_from` on).
+  void namespaces(std::size_t private_from) {
+    const char* kinds[][3] = {{"pid", "4026531836", "4026532301"},
+                              {"uts", "4026531838", "4026532299"},
+                              {"ipc", "4026531839", "4026532300"}};
+    for (std::size_t i = 0; i < 3; ++i) {
+      link(std::string("/proc/self/ns/") + kinds[i][0],
+           std::string(kinds[i][0]) + ":[" + kinds[i][i >= private_from ? 2 : 1] + "]");
+    }
+  }
+  // Files, folders (a trailing '/') and namespaces set up from a table row.
+  void populate(const std::map<std::string, std::string>& files) {
+    for (const auto& [path, content] : files) {
+      if (path.back() == '/') {
+        folder(path);
+      } else {
+        file(path, content);
+      }
+    }
+  }
+  void reset() {
+    fs::remove_all(root_);
+    fs::create_directory(root_);
+  }
+
+  LinuxSigns signs() {
+    const std::string root = root_.string();
+    RootedSystem system(root.c_str());
+    return read_linux_signs(system);
+  }
 
   // The container findings of a run over the fake root.
   std::vector<Evidence> findings() {
-    const std::string root = root_.string();
-    RootedSystem system(root.c_str());
     Result result;
-    detect_container(result, read_linux_signs(system));
+    detect_container(result, signs());
     EXPECT_EQ(result.probes, (std::vector<Probe>{{"container", "ok"}}));
     for (const Evidence& e : result.evidence) EXPECT_EQ(kVendors.count(e.vendor), 1u) << e.vendor;
     return result.evidence;
+  }
+  std::vector<std::string> containers() {
+    Result result;
+    detect_container(result, signs());
+    return assess(result).containers;
   }
 
   fs::path root_;
 };
 
+std::string environ(std::initializer_list<std::string> entries) {
+  std::string out;
+  for (const std::string& entry : entries) out += entry + '\0';
+  return out;
+}
+
+constexpr std::size_t kInitial = 3;  // no namespace of its own
+constexpr std::size_t kPrivate = 0;  // PID, UTS and IPC of its own
+
 TEST_F(FakeRoot, NothingFoundOnAPlainSystem) {
-  file("/proc/1/environ", std::string("PATH=/usr/bin\0HOME=/\0", 21));
+  file("/proc/1/environ", environ({"PATH=/usr/bin", "HOME=/"}));
   file("/proc/self/cgroup", "0::/init.scope\n");
   folder("/run/systemd");
+  namespaces(kInitial);
   EXPECT_EQ(findings(), std::vector<Evidence>{});
 }
 
@@ -98,12 +150,15 @@ TEST_F(FakeRoot, EachRuntimeByItsSigns) {
   };
   const Case cases[] = {
       {"docker", {{"/.dockerenv", ""}}, {container("docker", 90, "/.dockerenv")}},
-      {"podman",
+      {"podman, privileged: its words in .containerenv",
        {{"/run/.containerenv", "engine=\"podman-4.3.1\"\n"}},
        {container("podman", 90, "/run/.containerenv")}},
       {"podman, empty containerenv",
        {{"/run/.containerenv", ""}},
        {container("podman", 90, "/run/.containerenv")}},
+      {"podman, its variable",
+       {{"/run/.containerenv", ""}, {"/proc/self/environ", environ({"container=podman"})}},
+       {container("podman", 95, "/proc/self/environ: container=podman")}},
       {"lxc under systemd",
        {{"/run/systemd/container", "lxc\n"}},
        {container("lxc", 95, "/run/systemd/container: lxc")}},
@@ -113,103 +168,232 @@ TEST_F(FakeRoot, EachRuntimeByItsSigns) {
       {"systemd-nspawn",
        {{"/run/host/container-manager", "systemd-nspawn"}},
        {container("systemd-nspawn", 95, "/run/host/container-manager: systemd-nspawn")}},
+      {"a declaration written with CR LF",
+       {{"/run/systemd/container", "docker\r\n"}},
+       {container("docker", 95, "/run/systemd/container: docker")}},
       {"lxc without systemd, as root",
-       {{"/proc/1/environ", std::string("HOME=/\0container=lxc\0TERM=linux", 31)}},
+       {{"/proc/1/environ", environ({"HOME=/", "container=lxc", "TERM=linux"})}},
        {container("lxc", 95, "/proc/1/environ: container=lxc")}},
+      {"lxd without systemd, as a normal user: its socket",
+       {{"/dev/lxd/sock", "fifo"}},
+       {container("lxc", 90, "/dev/lxd/sock in pid:[4026532301]")}},
+      {"incus", {{"/dev/incus/sock", "fifo"}}, {container("lxc", 90, "/dev/incus/sock in pid:[4026532301]")}},
       {"another manager",
-       {{"/proc/1/environ", std::string("container=rkt\0", 14)}},
+       {{"/proc/1/environ", environ({"container=rkt"})}},
        {container("container-other", 95, "/proc/1/environ: container=rkt")}},
+      {"flatpak",
+       {{"/.flatpak-info", "[Application]\n"},
+        {"/proc/self/environ", environ({"FLATPAK_ID=org.example.App"})}},
+       {container("flatpak", 95, "/proc/self/environ: FLATPAK_ID")}},
+      {"flatpak, its file alone",
+       {{"/.flatpak-info", "[Application]\n"}},
+       {container("flatpak", 90, "/.flatpak-info")}},
+      {"apptainer",
+       {{"/proc/self/environ", environ({"APPTAINER_CONTAINER=/home/u/c.sif"})}},
+       {container("apptainer", 95, "/proc/self/environ: APPTAINER_CONTAINER")}},
+      {"singularity",
+       {{"/proc/self/environ", environ({"SINGULARITY_CONTAINER=c.sif"})}},
+       {container("apptainer", 95, "/proc/self/environ: SINGULARITY_CONTAINER")}},
       {"openvz", {{"/proc/vz/", ""}}, {container("openvz", 90, "/proc/vz without /proc/bc")}},
       {"openvz host", {{"/proc/vz/", ""}, {"/proc/bc/", ""}}, {}},
       {"kubernetes pod",
        {{"/var/run/secrets/kubernetes.io/serviceaccount/", ""}},
        {container("kubernetes", 70, "/var/run/secrets/kubernetes.io/serviceaccount")}},
-      // Without root: PID 1's environment is closed, the cgroup paths speak.
-      {"docker on cgroup v1",
-       {{"/proc/self/cgroup", "12:devices:/docker/0123abcd\n0::/\n"}},
-       {container("docker", 80, "/proc/self/cgroup")}},
-      {"docker with the systemd driver",
-       {{"/proc/self/cgroup", "0::/system.slice/docker-0123abcd.scope\n"}},
-       {container("docker", 80, "/proc/self/cgroup")}},
-      {"podman",
-       {{"/proc/self/cgroup", "0::/machine.slice/libpod-0123abcd.scope/container\n"}},
-       {container("podman", 80, "/proc/self/cgroup")}},
-      {"lxc",
-       {{"/proc/self/cgroup", "0::/lxc.payload.c1/init.scope\n"}},
-       {container("lxc", 80, "/proc/self/cgroup")}},
-      {"kubernetes",
-       {{"/proc/self/cgroup", "4:memory:/kubepods/besteffort/pod1234/0123abcd\n"}},
-       {container("kubernetes", 80, "/proc/self/cgroup")}},
+      {"kubernetes pod without its token",
+       {{"/proc/self/environ", environ({"KUBERNETES_SERVICE_HOST=10.96.0.1"})}},
+       {container("kubernetes", 80, "/proc/self/environ: KUBERNETES_SERVICE_HOST")}},
+      {"kubernetes pod, seen in PID 1's environment",
+       {{"/proc/1/environ", environ({"KUBERNETES_SERVICE_HOST=10.96.0.1"})}},
+       {container("kubernetes", 80, "/proc/1/environ: KUBERNETES_SERVICE_HOST")}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove_all(root_);
-    fs::create_directory(root_);
+    reset();
+    namespaces(kPrivate);
     for (const auto& [path, content] : c.files) {
-      if (path.back() == '/') {
-        folder(path);
+      if (content == "fifo") {
+        folder(path.substr(0, path.rfind('/')));
+        ASSERT_EQ(::mkfifo(at(path).c_str(), 0600), 0);
       } else {
-        file(path, content);
+        populate({{path, content}});
       }
     }
     EXPECT_EQ(findings(), c.evidence);
   }
 }
 
-// The costly reads happen only while nothing cheaper has spoken. Each step
-// takes away the sign that spoke and shows what is read next.
-TEST_F(FakeRoot, CostlierSignsAreReadOnlyWhenNeeded) {
+// Which sign wins over which, read from a fake root as on a real system.
+TEST_F(FakeRoot, WhichSignWins) {
+  const std::string pod_cgroup_v1 =
+      "4:memory:/kubepods/besteffort/pod1234/" + kId + "\n2:cpu:/kubepods/besteffort/pod1234/" + kId + "\n";
+  struct Case {
+    const char* name;
+    std::size_t private_from;
+    std::map<std::string, std::string> files;
+    std::vector<std::string> containers;
+  };
+  const Case cases[] = {
+      {"a manager's declaration over the image's marker",
+       kPrivate,
+       {{"/.dockerenv", ""}, {"/run/systemd/container", "lxc\n"}},
+       {"lxc"}},
+      {"PID 1's declaration over the image's marker",
+       kPrivate,
+       {{"/.dockerenv", ""}, {"/proc/1/environ", environ({"container=lxc"})}},
+       {"lxc"}},
+      {"an empty .containerenv in a pod is CRI-O's",
+       kPrivate,
+       {{"/run/.containerenv", ""}, {"/var/run/secrets/kubernetes.io/serviceaccount/", ""}},
+       {"kubernetes"}},
+      {"podman's own words in a pod",
+       kPrivate,
+       {{"/run/.containerenv", "engine=\"podman-4.3.1\"\n"}, {"/proc/self/cgroup", pod_cgroup_v1}},
+       {"podman", "kubernetes"}},
+      {"PID 1's environment open without container=, a pod's cgroup",
+       kPrivate,
+       {{"/proc/1/environ", environ({"HOME=/"})}, {"/proc/self/cgroup", pod_cgroup_v1}},
+       {"kubernetes"}},
+      {"a marker in the initial namespaces is a leftover", kInitial, {{"/.dockerenv", ""}}, {}},
+      {"a podman marker in the initial namespaces too", kInitial, {{"/run/.containerenv", ""}}, {}},
+      {"a marker with a private PID namespace (--uts=host --ipc=host)", 0, {{"/.dockerenv", ""}}, {"docker"}},
+      {"a marker with only a private IPC namespace (--pid=host --uts=host)",
+       2,
+       {{"/.dockerenv", ""}},
+       {"docker"}},
+      {"apptainer shares the host's namespaces",
+       kInitial,
+       {{"/proc/self/environ", environ({"APPTAINER_CONTAINER=c.sif"})}},
+       {"apptainer"}},
+      {"LXD's socket in its virtual machine", kInitial, {{"/dev/lxd/sock", ""}}, {}},
+      {"a runtime's cgroup in the initial namespaces (--pid=host --uts=host --ipc=host)",
+       kInitial,
+       {{"/.dockerenv", ""}, {"/proc/self/cgroup", "0::/system.slice/docker-" + kId + ".scope\n"}},
+       {"docker"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset();
+    namespaces(c.private_from);
+    populate(c.files);
+    EXPECT_EQ(containers(), c.containers);
+  }
+}
+
+// A marker's namespaces that cannot be read cannot make it a leftover.
+TEST_F(FakeRoot, UnreadableNamespacesKeepTheMarker) {
   file("/.dockerenv", "");
-  file("/run/.containerenv", "");
+  EXPECT_EQ(containers(), std::vector<std::string>{"docker"});
+  folder("/proc/self/ns/pid");  // a folder where the link belongs
+  EXPECT_EQ(containers(), std::vector<std::string>{"docker"});
+}
+
+// Cgroup paths name only the shapes runtimes make for their containers,
+// never the host units named after them.
+TEST(LinuxSigns, CgroupPathShapes) {
+  const std::string id = kId;
+  struct Case {
+    std::string cgroup;
+    std::vector<std::string> containers;
+  };
+  const Case cases[] = {
+      {"12:devices:/docker/" + id + "\n11:memory:/docker/" + id + "\n0::/\n", {"docker"}},
+      {"0::/system.slice/docker-" + id + ".scope\n", {"docker"}},
+      {"0::/user.slice/user-1000.slice/user@1000.service/app.slice/docker-" + id + ".scope\n", {"docker"}},
+      {"0::/machine.slice/libpod-" + id + ".scope/container\n", {"podman"}},
+      {"1:name=systemd:/libpod_parent/libpod-" + id + "\n", {"podman"}},
+      {"0::/lxc.payload.c1/init.scope\n", {"lxc"}},
+      {"3:cpu:/lxc/c1\n", {"lxc"}},
+      {"4:memory:/kubepods/besteffort/pod1234/" + id + "\n", {"kubernetes"}},
+      {"0::/kubepods.slice/kubepods-burstable.slice/kubepods-burstable-pod12.slice/cri-containerd-" + id +
+           ".scope\n",
+       {"kubernetes"}},
+      {"0::/kubepods.slice/kubepods-pod12.slice/docker-" + id + ".scope\n", {"kubernetes", "docker"}},
+      // The runtimes' own units on the host, and look-alikes.
+      {"0::/system.slice/docker.service\n", {}},
+      {"0::/system.slice/docker-compose@shop.service\n", {}},
+      {"0::/user.slice/user-1000.slice/user@1000.service/app.slice/docker-desktop.service\n", {}},
+      {"0::/machine.slice/libpod-conmon-" + id + ".scope\n", {}},
+      {"0::/lxc.monitor.c1\n", {}},
+      {"0::/lxc.payload.\n", {}},
+      {"0::/system.slice/containerd.service\n", {}},
+      {"0::/kubepods\n", {}},
+      {"0::/kubepods-like.slice/x\n", {}},
+      {"0::/docker-" + id.substr(1) + ".scope\n", {}},
+      {"0::/docker/" + std::string(64, 'C') + "\n", {}},
+      {"0::/docker\n", {}},
+      {"0::/init.scope\n0::/\n", {}},
+      {"garbage\n::\n1:cpu\n:\n/docker/" + id + "\n", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cgroup);
+    LinuxSigns signs;
+    signs.cgroup = c.cgroup;
+    Result result;
+    detect_container(result, signs);
+    EXPECT_EQ(assess(result).containers, c.containers);
+    EXPECT_LE(result.evidence.size(), c.containers.size());  // one finding per vendor
+  }
+}
+
+// Each sign is read only while it can still change the answer.
+TEST_F(FakeRoot, SignsAreReadOnlyWhileTheyCanChangeTheAnswer) {
+  namespaces(kPrivate);
+  file("/proc/self/environ", environ({"container=podman", "KUBERNETES_SERVICE_HOST=10.96.0.1"}));
   file("/run/systemd/container", "lxc\n");
+  file("/.dockerenv", "");
+  file("/proc/1/environ", environ({"container=lxc"}));
+  file("/proc/self/cgroup", "0::/\n");
   folder("/proc/vz");
-  file("/proc/1/environ", std::string("container=lxc\0", 14));
-  file("/proc/self/cgroup", "0::/lxc.payload.c1\n");
-  const std::string root = root_.string();
-  RootedSystem system(root.c_str());
-  const auto read = [&] { return read_linux_signs(system); };
 
-  LinuxSigns signs = read();  // Docker's marker file: nothing more is read
-  EXPECT_EQ(signs.dockerenv, PathKind::file);
-  EXPECT_EQ(signs.containerenv, PathKind::absent);
-  EXPECT_FALSE(signs.systemd_container);
-  EXPECT_EQ(signs.openvz, PathKind::absent);
-  EXPECT_FALSE(signs.init_environment);
-  EXPECT_FALSE(signs.cgroup);
+  LinuxSigns s = signs();  // our own environment says it all
+  EXPECT_FALSE(s.systemd_container);
+  EXPECT_FALSE(s.init_environment);
+  EXPECT_EQ(s.dockerenv, PathKind::absent);
+  EXPECT_FALSE(s.pid_namespace);
+  EXPECT_FALSE(s.cgroup);
+  EXPECT_EQ(s.openvz, PathKind::absent);
+  EXPECT_TRUE(s.kernel_release);
 
-  fs::remove(at("/.dockerenv"));
-  signs = read();  // Podman's marker file: no declaration, no /proc/vz
-  EXPECT_EQ(signs.containerenv, PathKind::file);
-  EXPECT_FALSE(signs.systemd_container);
-  EXPECT_EQ(signs.openvz, PathKind::absent);
-
-  fs::remove(at("/run/.containerenv"));
-  signs = read();  // a declaration: neither /proc/vz nor PID 1's environment
-  EXPECT_TRUE(signs.systemd_container);
-  EXPECT_EQ(signs.openvz, PathKind::absent);
-  EXPECT_FALSE(signs.init_environment);
+  file("/proc/self/environ", environ({"KUBERNETES_SERVICE_HOST=10.96.0.1"}));
+  s = signs();  // a pod, but no runtime yet: the declaration file speaks, no marker is looked at
+  EXPECT_TRUE(s.systemd_container);
+  EXPECT_FALSE(s.init_environment);
+  EXPECT_EQ(s.dockerenv, PathKind::absent);
+  EXPECT_FALSE(s.cgroup);
 
   fs::remove(at("/run/systemd/container"));
-  signs = read();  // no sign yet: /proc/vz, which speaks
-  EXPECT_EQ(signs.openvz, PathKind::folder);
-  EXPECT_FALSE(signs.init_environment);
-
-  fs::remove(at("/proc/vz"));
-  signs = read();  // still none: the environment, readable, and no cgroup
-  EXPECT_TRUE(signs.init_environment);
-  EXPECT_FALSE(signs.cgroup);
+  file("/proc/self/environ", "");
+  s = signs();  // PID 1 declares; the marker is not looked at, the cgroup may still show a pod
+  EXPECT_TRUE(s.init_environment);
+  EXPECT_EQ(s.dockerenv, PathKind::absent);
+  EXPECT_TRUE(s.cgroup);
+  EXPECT_EQ(s.openvz, PathKind::absent);
 
   fs::remove(at("/proc/1/environ"));
-  signs = read();  // the environment closed: the cgroup paths
-  EXPECT_TRUE(signs.cgroup);
+  s = signs();  // the marker, judged by the first private namespace alone
+  EXPECT_EQ(s.dockerenv, PathKind::file);
+  EXPECT_EQ(s.containerenv, PathKind::absent);
+  EXPECT_TRUE(s.pid_namespace);
+  EXPECT_FALSE(s.uts_namespace);
+  EXPECT_EQ(s.openvz, PathKind::absent);
+
+  fs::remove_all(at("/proc/self/ns"));
+  namespaces(kInitial);
+  s = signs();  // a leftover marker: all three namespaces read, then the rest
+  EXPECT_TRUE(s.ipc_namespace);
+  EXPECT_TRUE(s.cgroup);
+  EXPECT_EQ(s.openvz, PathKind::folder);
+  EXPECT_EQ(s.lxd_socket, PathKind::absent);  // OpenVZ spoke
 }
 
 TEST_F(FakeRoot, HostileSignsNeitherBlockNorLeaveTheSet) {
+  namespaces(kPrivate);
   folder("/run/systemd");
   ASSERT_EQ(::mkfifo(at("/run/systemd/container").c_str(), 0600), 0);
   folder("/run/host/container-manager");  // a folder where a file belongs
   folder("/proc/1");
   fs::create_symlink("/dev/zero", at("/proc/1/environ"));
+  ASSERT_EQ(::mkfifo(at("/proc/self/environ").c_str(), 0600), 0);
   // Odd cgroup lines, and far more than is ever read.
   file("/proc/self/cgroup", "garbage\n::\n1:cpu\n:\n" + std::string(1 << 20, 'x'));
   EXPECT_EQ(findings(), std::vector<Evidence>{});
@@ -223,16 +407,79 @@ TEST_F(FakeRoot, HostileSignsNeitherBlockNorLeaveTheSet) {
   EXPECT_EQ(huge[0].detail.size(), Result::kMaxDetail);
 }
 
-TEST_F(FakeRoot, EnvironmentWithoutEqualsSignsIsNoDeclaration) {
-  file("/proc/1/environ", std::string("container\0containerlxc\0=\0", 26));
-  EXPECT_EQ(findings(), std::vector<Evidence>{});
+// PID 1's environment is scanned whole, up to its cap, in small pieces.
+TEST_F(FakeRoot, EnvironmentsAreScannedWhole) {
+  namespaces(kPrivate);
+  struct Case {
+    const char* name;
+    std::string environment;
+    std::vector<std::string> containers;
+  };
+  const std::string filler = environ({"X=" + std::string(100 * 1024, 'x'), "Y=" + std::string(5000, 'y')});
+  const Case cases[] = {
+      {"a late container=", filler + environ({"container=lxc"}), {"lxc"}},
+      {"the first of two", environ({"container=lxc", "container=docker"}), {"lxc"}},
+      {"the last without its NUL", filler + "container=lxc", {"lxc"}},
+      {"a value too long to be a name",
+       environ({"container=" + std::string(1000, 'l')}),
+       {"container-other"}},
+      {"past the cap", std::string(kEnvironmentScanLimit, 'x') + '\0' + environ({"container=lxc"}), {}},
+      {"no equals signs", std::string("container\0containerlxc\0=\0", 26), {}},
+      {"NUL and 0xFF bytes", std::string("\0\0\xff\xff=\0container=\xff\0", 19), {"container-other"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    file("/proc/1/environ", c.environment);
+    EXPECT_EQ(containers(), c.containers);
+  }
+}
+
+TEST(NativeSystem, OwnEnvironmentFromMemory) {
+  ::setenv("container", "podman\r", 1);
+  ::setenv("FLATPAK_ID", std::string(400, 'f').c_str(), 1);
+  const std::optional<std::string> own = SignFiles().environment(kOwnEnvironmentPath);
+  ::unsetenv("container");
+  ::unsetenv("FLATPAK_ID");
+  ASSERT_TRUE(own);
+  EXPECT_EQ(*own, std::string("container=podman\r\0FLATPAK_ID=", 29) +
+                      std::string(kEnvironmentValueLimit, 'f') + '\0');
+}
+
+// The answer does not get worse with privilege, nor better: a pod on cgroup
+// v1 whose PID 1 environment only root may read, as root and as nobody.
+TEST_F(FakeRoot, TheAnswerIsTheSameWithoutRoot) {
+  namespaces(kPrivate);
+  file("/proc/1/environ", environ({"HOME=/"}));
+  fs::permissions(at("/proc/1/environ"), fs::perms::owner_read);
+  file("/proc/self/cgroup", "4:memory:/kubepods/besteffort/pod1234/" + kId + "\n");
+  for (const fs::path& dir : {root_, at("/proc"), at("/proc/1"), at("/proc/self")}) {
+    fs::permissions(dir, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+  }
+  const std::vector<std::string> seen = containers();
+  EXPECT_EQ(seen, std::vector<std::string>{"kubernetes"});
+  if (::geteuid() != 0) return;
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    constexpr uid_t kNobody = 65534;
+    if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(2);
+    const LinuxSigns s = signs();
+    Result result;
+    detect_container(result, s);
+    // PID 1's environment closed, the answer the same.
+    ::_exit(!s.init_environment && assess(result).containers == seen ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "2: could not give up root; 1: another answer without root";
 }
 
 // As a user that may not read them; root reads anything, so a root test
 // process checks this in a child that gives up root first.
 TEST_F(FakeRoot, UnreadableSignsAreAbsence) {
   file("/run/systemd/container", "lxc\n");
-  file("/proc/1/environ", std::string("container=lxc\0", 14));
+  file("/proc/1/environ", environ({"container=lxc"}));
   fs::permissions(at("/run/systemd/container"), fs::perms::owner_write);
   fs::permissions(at("/proc/1/environ"), fs::perms::owner_write);
   for (const fs::path& dir : {root_, at("/run"), at("/run/systemd"), at("/proc"), at("/proc/1")}) {
@@ -247,11 +494,9 @@ TEST_F(FakeRoot, UnreadableSignsAreAbsence) {
   if (child == 0) {
     constexpr uid_t kNobody = 65534;
     if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(2);
-    const std::string root = root_.string();
-    RootedSystem system(root.c_str());
-    const LinuxSigns signs = read_linux_signs(system);
+    const LinuxSigns s = signs();
     // Neither file could be read, so neither declares anything.
-    ::_exit(!signs.systemd_container && !signs.init_environment ? 0 : 1);
+    ::_exit(!s.systemd_container && !s.init_environment ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -303,7 +548,7 @@ TEST(LinuxSigns, NothingReadableIsUnavailable) {
 // Container and compatibility findings fill their lists and weigh nothing.
 TEST(LinuxSigns, FindingsFillTheirListsWithoutScore) {
   LinuxSigns signs;
-  signs.dockerenv = PathKind::file;
+  signs.dockerenv = PathKind::file;  // namespaces unread: the marker is not known to be a leftover
   signs.kernel_release = "4.4.0-19041-Microsoft";
   Result result;
   detect_container(result, signs);

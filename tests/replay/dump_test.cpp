@@ -225,15 +225,33 @@ TEST(ReadDump, TextsAreTheBytesTheirEscapesStandFor) {
 // environment closed to us.
 inputs::LinuxRecord plain_linux() {
   inputs::LinuxRecord r;
-  for (const char* path :
-       {"/.dockerenv", "/run/.containerenv", "/proc/vz", "/var/run/secrets/kubernetes.io/serviceaccount"}) {
-    r.paths.push_back({path, PathKind::absent});
+  const auto once = [](std::vector<inputs::SignFileRecord>& texts,
+                       const char* path) -> inputs::SignFileRecord& {
+    for (inputs::SignFileRecord& t : texts) {
+      if (t.path == path) return t;
+    }
+    return texts.emplace_back(inputs::SignFileRecord{path, std::nullopt});
+  };
+  for (const inputs::SignInfo& sign : inputs::kSigns) {
+    switch (sign.question) {
+      case inputs::Input::linux_path:
+        r.paths.push_back({sign.path, PathKind::absent});
+        break;
+      case inputs::Input::linux_file:
+        once(r.files, sign.path);
+        break;
+      case inputs::Input::linux_link:
+        once(r.links, sign.path);
+        break;
+      case inputs::Input::linux_environment:
+        once(r.environments, sign.path);
+        break;
+      default:
+        break;
+    }
   }
-  for (const char* path :
-       {"/run/systemd/container", "/run/host/container-manager", "/proc/1/environ", "/proc/self/cgroup"}) {
-    r.files.push_back({path, std::nullopt});
-  }
-  r.files.back().bytes = "0::/init.scope\n";
+  r.environments.front().bytes = "";  // our own: none of the variables set
+  once(r.files, "/proc/self/cgroup").bytes = "0::/init.scope\n";
   r.release_asked = true;
   r.kernel_release = "6.1.0-18-amd64";
   return r;
@@ -306,13 +324,19 @@ TEST(ReplayDump, NamesTheFirstInputTheDumpLacks) {
          d.linux_signs = plain_linux();
          d.linux_signs->paths.pop_back();
        },
-       "dump has no linux path '/var/run/secrets/kubernetes.io/serviceaccount'"},
+       "dump has no linux path '/dev/incus/sock'"},
       {"no Linux file record",
        [](Dump& d) {
          d.linux_signs = plain_linux();
-         d.linux_signs->files.pop_back();
+         std::erase_if(d.linux_signs->files, [](const auto& f) { return f.path == "/proc/self/cgroup"; });
        },
        "dump has no linux file '/proc/self/cgroup'"},
+      {"no environment record",
+       [](Dump& d) {
+         d.linux_signs = plain_linux();
+         d.linux_signs->environments.pop_back();
+       },
+       "dump has no linux environment '/proc/1/environ'"},
       {"no kernel release record",
        [](Dump& d) {
          d.linux_signs = plain_linux();

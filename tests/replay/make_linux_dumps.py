@@ -6,60 +6,139 @@ we cannot run here, from the documented layout of each runtime's signs
 
 Each starts from a dump captured on a real machine (the CPUID, timing and
 clock inputs), takes the Linux signs of its case, and is replayed by
-oxa-detect for its report. docker_kvm_guest.json is a real capture.
+oxa-detect for its report. The paths and questions of the signs are read
+from the library's own table (src/inputs/inputs.h), so each is written once.
 
 usage: make_linux_dumps.py OXA_DETECT
 """
 
 import json
 import pathlib
+import re
 import subprocess
 import sys
 
 HERE = pathlib.Path(__file__).resolve().parent
+ROOT = HERE.parent.parent
 DUMPS = HERE / "dumps"
 EXPECTED = HERE / "expected"
 
-SERVICE_ACCOUNT = "/var/run/secrets/kubernetes.io/serviceaccount"
-# Every path and file the probes may ask for, and what a plain Linux system
-# shows there: nothing.
-PATHS = ["/.dockerenv", "/run/.containerenv", "/proc/vz", "/proc/bc", SERVICE_ACCOUNT]
-FILES = ["/run/systemd/container", "/run/host/container-manager", "/proc/1/environ", "/proc/self/cgroup"]
+
+def sign_table():
+    """{sign id: (question, path)} from the OXA_LINUX_SIGNS table."""
+    system = (ROOT / "src/platform/system.h").read_text()
+    constants = dict(re.findall(r'inline constexpr char (\w+)\[\] = "([^"]*)";', system))
+    inputs = (ROOT / "src/inputs/inputs.h").read_text()
+    table = inputs[inputs.index("#define OXA_LINUX_SIGNS"):].split("\n\n")[0]
+    signs = {}
+    for sign, question, path in re.findall(r'X\((\w+), (\w+), ("[^"]*"|\w+)\)', table):
+        signs[sign] = (question, path.strip('"') if path.startswith('"') else constants[path])
+    return signs
 
 
-def signs(release, paths=None, files=None):
-    """The linux section: paths -> kind, files -> bytes (None: unreadable)."""
-    paths = dict(paths or {})
-    files = dict(files or {})
+SIGNS = sign_table()
+
+
+def path(sign):
+    return SIGNS[sign][1]
+
+
+def asked_by(question):
+    """Every path the probe may ask by `question`, once, in table order."""
+    return list(dict.fromkeys(p for q, p in SIGNS.values() if q == question))
+
+
+# The kernel's initial namespaces (a host, a plain VM) and private ones (a
+# runtime made them).
+INITIAL = {"pid_namespace": "pid:[4026531836]", "uts_namespace": "uts:[4026531838]",
+           "ipc_namespace": "ipc:[4026531839]"}
+PRIVATE = {"pid_namespace": "pid:[4026532301]", "uts_namespace": "uts:[4026532299]",
+           "ipc_namespace": "ipc:[4026532300]"}
+
+
+def environ(**variables):
+    return "".join(f"{name}={value}\0" for name, value in variables.items())
+
+
+def signs(release, paths=None, files=None, namespaces=INITIAL, own=None, init=None):
+    """The linux section. paths: sign -> kind; files: sign -> bytes (None:
+    unreadable); own, init: the environments' variables that matter (init
+    None: PID 1's environment is closed, as to a normal user)."""
+    kinds = {path(s): k for s, k in (paths or {}).items()}
+    texts = {path(s): t for s, t in (files or {}).items()}
+    links = {path(s): t for s, t in namespaces.items()}
+    environments = {path("own_environment"): environ(**(own or {})),
+                    path("init_environment"): None if init is None else environ(**init)}
+
+    def answers(paths_, answered):
+        return [{"path": p, "read": answered.get(p) is not None,
+                 **({"hex": answered[p].encode().hex()} if answered.get(p) is not None else {})} for p in paths_]
+
     return {
-        "paths": [{"path": p, "kind": paths.get(p, "absent")} for p in PATHS],
-        "files": [{"path": f, "read": f in files and files[f] is not None,
-                   **({"hex": files[f].encode().hex()} if files.get(f) is not None else {})} for f in FILES],
+        "paths": [{"path": p, "kind": kinds.get(p, "absent")} for p in asked_by("linux_path")],
+        "files": answers(asked_by("linux_file"), texts),
+        "links": answers(asked_by("linux_link"), links),
+        "environments": answers(asked_by("linux_environment"), environments),
         "kernel_release": {"read": True, "hex": release.encode().hex()},
     }
 
 
 DEBIAN = "6.1.0-18-amd64"
+POD_CGROUP_V1 = "".join(
+    f"{n}:{c}:/kubepods/besteffort/pod8f1e2a7c-6b1d-4c3e-9a0f-2d4b6c8e1a3f/{'3c' * 32}\n"
+    for n, c in ((4, "memory"), (3, "cpu,cpuacct"), (2, "pids"), (1, "name=systemd")))
+HOST_UNITS = "0::/system.slice/docker-compose@shop.service\n"
 CASES = {
     # name: (base dump, linux section)
-    "podman_documented": ("docker_kvm_guest", signs(DEBIAN, {"/run/.containerenv": "file"})),
-    "lxc_documented": ("docker_kvm_guest", signs(DEBIAN, files={"/run/systemd/container": "lxc\n"})),
-    "lxc_libvirt_documented": ("docker_kvm_guest",
-                               signs(DEBIAN, files={"/proc/1/environ": "PATH=/bin\0container=lxc-libvirt\0"})),
-    "systemd_nspawn_documented": ("docker_kvm_guest",
-                                  signs(DEBIAN, files={"/run/host/container-manager": "systemd-nspawn\n"})),
-    "openvz_documented": ("bare_metal", signs("4.18.0-348.7.1.vz7.192.4", {"/proc/vz": "folder"})),
-    "kubernetes_documented": ("docker_kvm_guest", signs(DEBIAN, {SERVICE_ACCOUNT: "folder"}, {
-        "/proc/self/cgroup": "0::/kubepods/besteffort/pod8f1e/3c0ffee\n"})),
-    "container_other_documented": ("docker_kvm_guest",
-                                   signs(DEBIAN, files={"/run/systemd/container": "proot\n"})),
+    "docker_documented": ("kvm_guest", signs(DEBIAN, {"dockerenv": "file"}, namespaces=PRIVATE)),
+    # An image export with its marker, run as a plain VM's root (our own
+    # machines): the kernel's initial namespaces, so no runtime.
+    "docker_export_documented": ("kvm_guest", signs(DEBIAN, {"dockerenv": "file"})),
+    # Podman sets container=podman for the process it starts.
+    "podman_documented": ("kvm_guest", signs(DEBIAN, {"containerenv": "file"}, namespaces=PRIVATE,
+                                             own={"container": "podman"}, init={"container": "podman"})),
+    # LXD running an image exported from Docker: the manager's declaration
+    # wins over the image's marker.
+    "lxd_docker_image_documented": ("kvm_guest", signs(DEBIAN, {"dockerenv": "file"},
+                                                       {"systemd_container": "lxc\n"}, namespaces=PRIVATE)),
+    "lxc_documented": ("kvm_guest", signs(DEBIAN, files={"systemd_container": "lxc\n"}, namespaces=PRIVATE)),
+    # LXD without systemd, seen by a normal user: its socket in a private
+    # PID namespace.
+    "lxd_normal_user_documented": ("kvm_guest", signs(DEBIAN, {"lxd_socket": "other"}, namespaces=PRIVATE)),
+    "lxc_libvirt_documented": ("kvm_guest", signs(DEBIAN, namespaces=PRIVATE, init={"container": "lxc-libvirt"})),
+    "systemd_nspawn_documented": ("kvm_guest", signs(DEBIAN, files={"host_container_manager": "systemd-nspawn\n"},
+                                                     namespaces=PRIVATE)),
+    # A declaration written on Windows: "docker\r\n".
+    "crlf_declaration_documented": ("kvm_guest", signs(DEBIAN, files={"systemd_container": "docker\r\n"},
+                                                       namespaces=PRIVATE)),
+    "openvz_documented": ("bare_metal", signs("4.18.0-348.7.1.vz7.192.4", {"openvz": "folder"})),
+    "kubernetes_documented": ("kvm_guest", signs(DEBIAN, {"kubernetes_account": "folder"}, {
+        "cgroup": "0::/kubepods/besteffort/pod8f1e/" + "3c" * 32 + "\n"}, namespaces=PRIVATE)),
+    # A CRI-O pod: an empty .containerenv, no podman sign.
+    "crio_pod_documented": ("kvm_guest", signs(DEBIAN, {"containerenv": "file", "kubernetes_account": "folder"},
+                                               {"containerenv_content": ""}, namespaces=PRIVATE,
+                                               own={"KUBERNETES_SERVICE_HOST": "10.96.0.1"})),
+    # A pod on cgroup v1 seen by its root: PID 1's environment open, with no
+    # container= in it, and no service account token mounted.
+    "pod_cgroup_v1_root_documented": ("kvm_guest", signs(DEBIAN, files={"cgroup": POD_CGROUP_V1},
+                                                         namespaces=PRIVATE, init={"HOME": "/"})),
+    # Only the variable the kubelet sets: no token, cgroup v2 namespaced.
+    "pod_without_token_documented": ("kvm_guest", signs(DEBIAN, files={"cgroup": "0::/\n"}, namespaces=PRIVATE,
+                                                        own={"KUBERNETES_SERVICE_HOST": "10.96.0.1"})),
+    # A host whose units are named after runtimes: none is a container.
+    "host_units_documented": ("kvm_guest", signs(DEBIAN, files={"cgroup": HOST_UNITS}, init={"HOME": "/"})),
+    "flatpak_documented": ("kvm_guest", signs(DEBIAN, {"flatpak_info": "file"}, namespaces=PRIVATE,
+                                              own={"FLATPAK_ID": "org.example.App"})),
+    # Apptainer makes no PID namespace by default: its variable tells.
+    "apptainer_documented": ("kvm_guest", signs(DEBIAN, own={"APPTAINER_CONTAINER": "/home/u/lolcow.sif"})),
+    "container_other_documented": ("kvm_guest", signs(DEBIAN, files={"systemd_container": "proot\n"},
+                                                      namespaces=PRIVATE)),
     # WSL 1: a Windows host with Hyper-V is its root partition; no machine.
-    "wsl1_documented": ("hyperv_root", signs("4.4.0-19041-Microsoft", files={"/proc/1/environ": "HOME=/\0"})),
+    "wsl1_documented": ("hyperv_root", signs("4.4.0-19041-Microsoft", init={"HOME": "/"})),
     # WSL 2: a Hyper-V guest whose distribution runs in a container.
-    "wsl2_documented": ("hyperv_guest", signs("5.15.153.1-microsoft-standard-WSL2",
-                                              files={"/proc/1/environ": "HOME=/\0"})),
-    "linux_bare_metal_documented": ("bare_metal", signs(DEBIAN, files={"/proc/1/environ": "HOME=/\0",
-                                                                        "/proc/self/cgroup": "0::/init.scope\n"})),
+    "wsl2_documented": ("hyperv_guest", signs("5.15.153.1-microsoft-standard-WSL2", init={"HOME": "/"})),
+    "linux_bare_metal_documented": ("bare_metal", signs(DEBIAN, files={"cgroup": "0::/init.scope\n"},
+                                                        init={"HOME": "/"})),
 }
 
 
