@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The floor of one detection run in this environment: every input the run
+// read, asked again of the native layers, with no probe logic around the
+// asks. What a run cannot avoid (its CPUID exits, its fenced timestamps, its
+// system calls, as many as this environment makes it take) is all the floor
+// does, so a run over it measures what the library adds. A new kind of
+// record in the dump is one more loop here.
+
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+
+#include "inputs/dump.h"
+#include "platform/processor.h"
+#include "platform/registry.h"
+#include "platform/system.h"
+
+namespace oxa::bench {
+
+template <CpuidProcessor P, System S, Registry R>
+void ask_again(const inputs::Dump& dump, P& processor, S& system, R& registry) {
+  for (const inputs::CpuidRecord& r : dump.cpuid)
+    benchmark::DoNotOptimize(processor.cpuid(r.leaf, r.subleaf));
+  // Each timestamp as the timing probe takes it: fenced on both sides.
+  for (std::size_t i = 0; i < dump.timestamps.size(); ++i) {
+    processor.lfence();
+    benchmark::DoNotOptimize(processor.rdtsc());
+    processor.lfence();
+  }
+  for (const inputs::SysctlRecord& r : dump.sysctl) {
+    benchmark::DoNotOptimize(r.name == kHypervisorFlagName ? system.hypervisor_flag()
+                                                           : system.translated_flag());
+  }
+  for (std::size_t i = 0; i < dump.clock.size(); ++i) benchmark::DoNotOptimize(system.steady_ns());
+  if (dump.service) {
+    const auto device = registry.platform_device();
+    if (device) {
+      for (const inputs::PropertyRecord& p : dump.properties)
+        benchmark::DoNotOptimize(device.read(p.key).get());
+    }
+  }
+  if constexpr (LinuxSystem<S>) {
+    if (!dump.linux_signs) return;
+    const inputs::LinuxRecord& signs = *dump.linux_signs;
+    for (const inputs::PathRecord& p : signs.paths)
+      benchmark::DoNotOptimize(system.path_kind(p.path.c_str()));
+    for (const inputs::SignFileRecord& f : signs.files)
+      benchmark::DoNotOptimize(system.read_sign(f.path.c_str()));
+    for (const inputs::SignFileRecord& l : signs.links)
+      benchmark::DoNotOptimize(system.read_link(l.path.c_str()));
+    for (const inputs::SignFileRecord& e : signs.environments) {
+      benchmark::DoNotOptimize(system.environment(e.path.c_str()));
+    }
+    if (signs.release_asked) benchmark::DoNotOptimize(system.kernel_release());
+  }
+}
+
+}  // namespace oxa::bench
