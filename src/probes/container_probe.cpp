@@ -262,9 +262,11 @@ bool runtime_declared(const LinuxSigns& s) {
          has_variable(s.init_environment, kContainerVariable);
 }
 
+// The runtimes write their markers as plain files; anything else there is
+// not theirs.
 bool marker_seen(const LinuxSigns& s) {
-  return s.dockerenv != PathKind::absent || s.containerenv != PathKind::absent ||
-         s.flatpak_info != PathKind::absent;
+  return s.dockerenv == PathKind::file || s.containerenv == PathKind::file ||
+         s.flatpak_info == PathKind::file;
 }
 
 bool in_initial_namespaces(const LinuxSigns& s) {
@@ -302,14 +304,14 @@ void detect_container(Result& result, const LinuxSigns& s) {
   // A marker only where no manager declared itself, and only in namespaces
   // a runtime made.
   if (!runtime_declared(s) && marker_counts(s)) {
-    if (s.dockerenv != PathKind::absent)
+    if (s.dockerenv == PathKind::file)
       add_container(result, container_vendors::docker, kMarkerFile, sign_path(Sign::dockerenv));
     // In a pod, an empty .containerenv is CRI-O's; podman's privileged
     // containers name it inside.
     const bool crio = pod_seen(s) && !(s.containerenv_content && contains(*s.containerenv_content, "podman"));
-    if (s.containerenv != PathKind::absent && !crio)
+    if (s.containerenv == PathKind::file && !crio)
       add_container(result, container_vendors::podman, kMarkerFile, sign_path(Sign::containerenv));
-    if (s.flatpak_info != PathKind::absent)
+    if (s.flatpak_info == PathKind::file)
       add_container(result, container_vendors::flatpak, kMarkerFile, sign_path(Sign::flatpak_info));
   }
   if (s.cgroup) {

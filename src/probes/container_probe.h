@@ -94,7 +94,7 @@ LinuxSigns read_linux_signs(S& system) {
   if (!runtime_declared(signs)) {
     signs.dockerenv = system.path_kind(sign_path(Sign::dockerenv));
     // Each runtime leaves only its own marker file.
-    if (signs.dockerenv == PathKind::absent)
+    if (signs.dockerenv != PathKind::file)
       signs.containerenv = system.path_kind(sign_path(Sign::containerenv));
     if (!marker_seen(signs)) signs.flatpak_info = system.path_kind(sign_path(Sign::flatpak_info));
     // A private namespace of any of the three makes the marker count; stop
@@ -110,7 +110,7 @@ LinuxSigns read_linux_signs(S& system) {
   if (!runtime_known(signs) || !pod_seen(signs)) signs.cgroup = system.read_sign(sign_path(Sign::cgroup));
   // CRI-O leaves an empty .containerenv in every container of a pod; only
   // podman's own words in it tell podman then.
-  if (signs.containerenv != PathKind::absent && !runtime_declared(signs) && !in_initial_namespaces(signs) &&
+  if (signs.containerenv == PathKind::file && !runtime_declared(signs) && !in_initial_namespaces(signs) &&
       pod_seen(signs)) {
     signs.containerenv_content = system.read_sign(sign_path(Sign::containerenv_content));
   }

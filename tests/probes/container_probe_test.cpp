@@ -390,7 +390,9 @@ TEST_F(FakeRoot, HostileSignsNeitherBlockNorLeaveTheSet) {
   namespaces(kPrivate);
   folder("/run/systemd");
   ASSERT_EQ(::mkfifo(at("/run/systemd/container").c_str(), 0600), 0);
-  folder("/run/host/container-manager");  // a folder where a file belongs
+  folder("/run/host/container-manager");         // a folder where a file belongs
+  link("/var/run/secrets", "/var/run/secrets");  // a symlink loop
+  link("/.dockerenv", "/.dockerenv");
   folder("/proc/1");
   fs::create_symlink("/dev/zero", at("/proc/1/environ"));
   ASSERT_EQ(::mkfifo(at("/proc/self/environ").c_str(), 0600), 0);
