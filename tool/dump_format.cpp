@@ -16,9 +16,8 @@ namespace {
 using inputs::CpuidRecord;
 using inputs::kDumpVersion;
 using inputs::LinuxRecord;
-using inputs::PathRecord;
+using inputs::PathAnswer;
 using inputs::PropertyRecord;
-using inputs::SignFileRecord;
 using inputs::SysctlRecord;
 namespace member = inputs::member;
 using inputs::info;
@@ -110,33 +109,35 @@ Json timing_json(const Dump& dump) {
   return out;
 }
 
-// Texts answered for paths: files, links, environments.
-Json texts_json(const std::vector<SignFileRecord>& texts) {
-  Json out = Json::array();
-  for (const SignFileRecord& t : texts) {
-    Json entry = Json::object();
-    put(entry, member::path, t.path);
-    put(entry, member::read, t.bytes.has_value());
-    if (t.bytes) put(entry, member::hex, hex_bytes(*t.bytes));
-    out.push_back(std::move(entry));
-  }
-  return out;
+// One answer of a Linux path question, by the shape of its answer.
+Json answer_json(const PathAnswer<PathKind>& a) {
+  Json entry = Json::object();
+  put(entry, member::path, a.path);
+  put(entry, member::kind, std::string(inputs::path_kind_name(a.answer)));
+  return entry;
+}
+
+Json answer_json(const PathAnswer<std::optional<std::string>>& a) {
+  Json entry = Json::object();
+  put(entry, member::path, a.path);
+  put(entry, member::read, a.answer.has_value());
+  if (a.answer) put(entry, member::hex, hex_bytes(*a.answer));
+  return entry;
 }
 
 Json linux_json(const LinuxRecord& signs) {
-  Json paths = Json::array();
-  for (const PathRecord& p : signs.paths) {
-    Json entry = Json::object();
-    put(entry, member::path, p.path);
-    put(entry, member::kind, std::string(inputs::path_kind_name(p.kind)));
-    paths.push_back(std::move(entry));
-  }
   Json out = Json::object();
-  put(out, member::paths, std::move(paths));
-  put(out, member::files, texts_json(signs.files));
-  // Written only when asked, so dumps of runs that never ask stay as they were.
-  if (!signs.links.empty()) put(out, member::links, texts_json(signs.links));
-  if (!signs.environments.empty()) put(out, member::environments, texts_json(signs.environments));
+  // A question's list only where it was asked.
+  const auto answers = [&](const char* name, const auto& asked) {
+    if (asked.empty()) return;
+    Json list = Json::array();
+    for (const auto& a : asked) list.push_back(answer_json(a));
+    put(out, name, std::move(list));
+  };
+#define OXA_WRITE_ANSWERS_(method, Answer, answers_of, noun, most, ...) \
+  answers(member::answers_of, signs.answers_of);
+  OXA_LINUX_PATH_QUESTIONS(OXA_WRITE_ANSWERS_)
+#undef OXA_WRITE_ANSWERS_
   if (signs.release_asked) {
     Json release = Json::object();
     put(release, member::read, signs.kernel_release.has_value());
@@ -475,9 +476,35 @@ class Reader {
     return true;
   }
 
-  // The texts a Linux question answered for paths, each path once, none
-  // longer than an answer of the system can be.
-  bool texts(const Json& signs, Input input, std::size_t limit, std::vector<SignFileRecord>& out) {
+  // One answer of a Linux path question, by the shape of its answer.
+  bool answer(const Json& e, const std::string& where, std::size_t /*most*/, PathAnswer<PathKind>& a) {
+    const Json* kind = find_member(e, member::kind);
+    if (!expect(kind, Json::value_t::string, named(where, member::kind), "a string")) return false;
+    for (const PathKind k : inputs::kPathKinds) {
+      if (string_of(*kind) == inputs::path_kind_name(k)) {
+        a.answer = k;
+        return true;
+      }
+    }
+    return fail(where + " has an unknown kind '" + string_of(*kind) + "'");
+  }
+
+  // A text: none longer than an answer of the system can be.
+  bool answer(const Json& e, const std::string& where, std::size_t most,
+              PathAnswer<std::optional<std::string>>& a) {
+    bool read = false;
+    if (!flag(find_member(e, member::read), named(where, member::read), read)) return false;
+    if (!read) return true;
+    std::string text;
+    if (!bytes(find_member(e, member::hex), named(where, member::hex), text)) return false;
+    if (text.size() > most) return fail(where + " holds more than " + std::to_string(most) + " bytes");
+    a.answer = std::move(text);
+    return true;
+  }
+
+  // The answers of a Linux path question, each path once.
+  template <class Answer>
+  bool answers(const Json& signs, Input input, std::size_t most, std::vector<PathAnswer<Answer>>& out) {
     const char* section = info(input).member;
     const Json* list = find_member(signs, section);
     if (list == nullptr) return true;
@@ -486,21 +513,12 @@ class Reader {
       const Json& e = (*list)[i];
       const std::string where = entry(input, i);
       if (!e.is_object()) return fail(where + " is not an object");
-      SignFileRecord t;
-      bool read = false;
-      if (!sign_path(e, where, t.path) ||
-          !flag(find_member(e, member::read), named(where, member::read), read))
-        return false;
-      if (read) {
-        std::string text;
-        if (!bytes(find_member(e, member::hex), named(where, member::hex), text)) return false;
-        if (text.size() > limit) return fail(where + " holds more than " + std::to_string(limit) + " bytes");
-        t.bytes = std::move(text);
+      PathAnswer<Answer> a;
+      if (!sign_path(e, where, a.path) || !answer(e, where, most, a)) return false;
+      for (const PathAnswer<Answer>& seen : out) {
+        if (seen.path == a.path) return fail(where + " repeats '" + a.path + "'");
       }
-      for (const SignFileRecord& seen : out) {
-        if (seen.path == t.path) return fail(where + " repeats '" + t.path + "'");
-      }
-      out.push_back(std::move(t));
+      out.push_back(std::move(a));
     }
     return true;
   }
@@ -510,35 +528,10 @@ class Reader {
     if (signs == nullptr) return true;
     if (!signs->is_object()) return fail(quoted_name(member::linux_signs) + " is not an object");
     LinuxRecord record;
-    if (const Json* paths = find_member(*signs, member::paths); paths != nullptr) {
-      if (!paths->is_array()) return fail(named(member::linux_signs, member::paths) + " is not an array");
-      for (std::size_t i = 0; i < paths->size(); ++i) {
-        const Json& e = (*paths)[i];
-        const std::string where = entry(Input::linux_path, i);
-        if (!e.is_object()) return fail(where + " is not an object");
-        PathRecord p;
-        if (!sign_path(e, where, p.path)) return false;
-        const Json* kind = find_member(e, member::kind);
-        if (!expect(kind, Json::value_t::string, named(where, member::kind), "a string")) return false;
-        bool known = false;
-        for (const PathKind k : inputs::kPathKinds) {
-          if (string_of(*kind) == inputs::path_kind_name(k)) {
-            p.kind = k;
-            known = true;
-          }
-        }
-        if (!known) return fail(where + " has an unknown kind '" + string_of(*kind) + "'");
-        for (const PathRecord& seen : record.paths) {
-          if (seen.path == p.path) return fail(where + " repeats '" + p.path + "'");
-        }
-        record.paths.push_back(std::move(p));
-      }
-    }
-    if (!texts(*signs, Input::linux_file, kSignReadLimit, record.files) ||
-        !texts(*signs, Input::linux_link, kSignReadLimit, record.links) ||
-        !texts(*signs, Input::linux_environment, kEnvironmentAnswerLimit, record.environments)) {
-      return false;
-    }
+#define OXA_READ_ANSWERS_(method, Answer, answers_of, noun, most, ...) \
+  if (!answers(*signs, Input::method, most, record.answers_of)) return false;
+    OXA_LINUX_PATH_QUESTIONS(OXA_READ_ANSWERS_)
+#undef OXA_READ_ANSWERS_
     if (const Json* release = find_member(*signs, member::kernel_release); release != nullptr) {
       if (!release->is_object())
         return fail(named(member::linux_signs, member::kernel_release) + " is not an object");

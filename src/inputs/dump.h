@@ -42,24 +42,20 @@ struct PropertyRecord {
   std::int64_t length = 0;  // data: the length the registry reported
 };
 
-struct PathRecord {
+// What the system answered for one path.
+template <class Answer>
+struct PathAnswer {
   std::string path;
-  PathKind kind = PathKind::absent;
+  Answer answer{};  // a text's unset: it could not be read
 };
 
-// A text the system answered for a path: a file's bytes, a link's target,
-// an environment's variables.
-struct SignFileRecord {
-  std::string path;
-  std::optional<std::string> bytes;  // unset: it could not be read
-};
-
-// The Linux signs a run asked for, each path once per question.
+// The Linux signs a run asked for: per question, each path once, in the
+// order asked.
 struct LinuxRecord {
-  std::vector<PathRecord> paths;             // what stands there
-  std::vector<SignFileRecord> files;         // what they hold
-  std::vector<SignFileRecord> links;         // where they point
-  std::vector<SignFileRecord> environments;  // the variables they set
+#define OXA_LINUX_RECORD_FIELD_(method, Answer, answers, noun, most, ...) \
+  std::vector<PathAnswer<Answer>> answers;
+  OXA_LINUX_PATH_QUESTIONS(OXA_LINUX_RECORD_FIELD_)
+#undef OXA_LINUX_RECORD_FIELD_
   bool release_asked = false;
   std::optional<std::string> kernel_release;  // when asked: unset if unknown
 };

@@ -4,8 +4,11 @@
 // The questions one detection run asks of its layers, each described once:
 // where a dump holds its answers, how a replay hands them out, and what the
 // error says when a dump lacks one. The dump's JSON text, the replay layers
-// and the missing-input text take all of it from here, so a new question is
-// a row below, its record in the dump and its answer in each layer.
+// and the missing-input text take all of it from here. The Linux questions
+// about a path come from their table in platform/system.h, which also
+// makes their records, recording, replay and dump text: a new one is a row
+// there and its native answer. A new sign asked by one of them is a row of
+// OXA_LINUX_SIGNS below.
 //
 // Plain constant data: nothing here allocates or runs at static init.
 
@@ -20,48 +23,46 @@ namespace oxa::inputs {
 // Every member name a dump has, once. The writer writes only these and the
 // reader keeps only these, dropping any other member unread; "linux" is
 // spelled out because the identifier is a macro in GNU modes.
-#define OXA_DUMP_MEMBERS(X)                       \
-  /* the document */                              \
-  X(dump_version, "dump_version")                 \
-  X(cpuid, "cpuid")                               \
-  X(sysctl, "sysctl")                             \
-  X(registry, "registry")                         \
-  X(timing, "timing")                             \
-  X(clock_ns, "clock_ns")                         \
-  X(linux_signs, "linux")                         \
-  X(report, "report")                             \
-  /* a CPUID execution */                         \
-  X(leaf, "leaf")                                 \
-  X(subleaf, "subleaf")                           \
-  X(eax, "eax")                                   \
-  X(ebx, "ebx")                                   \
-  X(ecx, "ecx")                                   \
-  X(edx, "edx")                                   \
-  /* a kernel flag read */                        \
-  X(name, "name")                                 \
-  X(read, "read")                                 \
-  X(value, "value")                               \
-  /* the registry */                              \
-  X(service, "service")                           \
-  X(properties, "properties")                     \
-  X(key, "key")                                   \
-  X(kind, "kind")                                 \
-  X(converted, "converted")                       \
-  X(length, "length")                             \
-  X(hex, "hex")                                   \
-  /* the timestamps and the record they gave */   \
-  X(samples, "samples")                           \
-  X(record, "record")                             \
-  X(available, "available")                       \
-  X(valid, "valid")                               \
-  X(cycles_over_baseline, "cycles_over_baseline") \
-  /* the Linux signs */                           \
-  X(paths, "paths")                               \
-  X(files, "files")                               \
-  X(links, "links")                               \
-  X(environments, "environments")                 \
-  X(path, "path")                                 \
+#define OXA_DUMP_MEMBERS(X)                              \
+  /* the document */                                     \
+  X(dump_version, "dump_version")                        \
+  X(cpuid, "cpuid")                                      \
+  X(sysctl, "sysctl")                                    \
+  X(registry, "registry")                                \
+  X(timing, "timing")                                    \
+  X(clock_ns, "clock_ns")                                \
+  X(linux_signs, "linux")                                \
+  X(report, "report")                                    \
+  /* a CPUID execution */                                \
+  X(leaf, "leaf")                                        \
+  X(subleaf, "subleaf")                                  \
+  X(eax, "eax")                                          \
+  X(ebx, "ebx")                                          \
+  X(ecx, "ecx")                                          \
+  X(edx, "edx")                                          \
+  /* a kernel flag read */                               \
+  X(name, "name")                                        \
+  X(read, "read")                                        \
+  X(value, "value")                                      \
+  /* the registry */                                     \
+  X(service, "service")                                  \
+  X(properties, "properties")                            \
+  X(key, "key")                                          \
+  X(kind, "kind")                                        \
+  X(converted, "converted")                              \
+  X(length, "length")                                    \
+  X(hex, "hex")                                          \
+  /* the timestamps and the record they gave */          \
+  X(samples, "samples")                                  \
+  X(record, "record")                                    \
+  X(available, "available")                              \
+  X(valid, "valid")                                      \
+  X(cycles_over_baseline, "cycles_over_baseline")        \
+  /* the Linux signs */                                  \
+  OXA_LINUX_PATH_QUESTIONS(OXA_LINUX_ANSWERS_MEMBER_, X) \
+  X(path, "path")                                        \
   X(kernel_release, "kernel_release")
+#define OXA_LINUX_ANSWERS_MEMBER_(method, Answer, answers, noun, most, X) X(answers, #answers)
 
 namespace member {
 #define OXA_DUMP_MEMBER_NAME(id, text) inline constexpr char id[] = text;
@@ -103,13 +104,13 @@ enum class Address : unsigned char {
     "read of registry property")                                                                   \
   X(timestamp, timing, member::samples, position, in_order, "timing sample", "timestamp")          \
   X(clock_reading, clock_ns, nullptr, position, in_order, "clock reading", "clock reading")        \
-  X(linux_path, linux_signs, member::paths, name, once, "linux path", "linux path")                \
-  X(linux_file, linux_signs, member::files, name, once, "linux file", "linux file")                \
-  X(linux_link, linux_signs, member::links, name, once, "linux link", "linux link")                \
-  X(linux_environment, linux_signs, member::environments, name, once, "linux environment",         \
-    "linux environment")                                                                           \
+  OXA_LINUX_PATH_QUESTIONS(OXA_LINUX_RUN_INPUT_, X)                                                \
   X(kernel_release, linux_signs, member::kernel_release, none, once, "linux kernel release",       \
     "linux kernel release")
+
+// Each Linux path question, asked by name, its answers given once.
+#define OXA_LINUX_RUN_INPUT_(method, Answer, answers, noun, most, X) \
+  X(method, linux_signs, member::answers, name, once, noun, noun)
 
 enum class Input : unsigned char {
 #define OXA_RUN_INPUT_ID(id, section, inner, address, playback, entry, missing) id,
@@ -138,24 +139,24 @@ constexpr const InputInfo& info(Input input) { return kInputs[static_cast<std::s
 // The Linux signs of a container or compatibility layer, each asked of the
 // system at one path, in the order the container probe may ask them:
 //   X(id, question, path)
-#define OXA_LINUX_SIGNS(X)                                                           \
-  X(own_environment, linux_environment, kOwnEnvironmentPath)                         \
-  X(systemd_container, linux_file, "/run/systemd/container")                         \
-  X(host_container_manager, linux_file, "/run/host/container-manager")               \
-  X(kubernetes_account, linux_path, "/var/run/secrets/kubernetes.io/serviceaccount") \
-  X(init_environment, linux_environment, "/proc/1/environ")                          \
-  X(dockerenv, linux_path, "/.dockerenv")                                            \
-  X(containerenv, linux_path, "/run/.containerenv")                                  \
-  X(flatpak_info, linux_path, "/.flatpak-info")                                      \
-  X(pid_namespace, linux_link, "/proc/self/ns/pid")                                  \
-  X(uts_namespace, linux_link, "/proc/self/ns/uts")                                  \
-  X(ipc_namespace, linux_link, "/proc/self/ns/ipc")                                  \
-  X(cgroup, linux_file, "/proc/self/cgroup")                                         \
-  X(containerenv_content, linux_file, "/run/.containerenv")                          \
-  X(openvz, linux_path, "/proc/vz")                                                  \
-  X(openvz_host, linux_path, "/proc/bc")                                             \
-  X(lxd_socket, linux_path, "/dev/lxd/sock")                                         \
-  X(incus_socket, linux_path, "/dev/incus/sock")
+#define OXA_LINUX_SIGNS(X)                                                          \
+  X(own_environment, environment, kOwnEnvironmentPath)                              \
+  X(systemd_container, read_sign, "/run/systemd/container")                         \
+  X(host_container_manager, read_sign, "/run/host/container-manager")               \
+  X(kubernetes_account, path_kind, "/var/run/secrets/kubernetes.io/serviceaccount") \
+  X(init_environment, environment, "/proc/1/environ")                               \
+  X(dockerenv, path_kind, "/.dockerenv")                                            \
+  X(containerenv, path_kind, "/run/.containerenv")                                  \
+  X(flatpak_info, path_kind, "/.flatpak-info")                                      \
+  X(pid_namespace, read_link, "/proc/self/ns/pid")                                  \
+  X(uts_namespace, read_link, "/proc/self/ns/uts")                                  \
+  X(ipc_namespace, read_link, "/proc/self/ns/ipc")                                  \
+  X(cgroup, read_sign, "/proc/self/cgroup")                                         \
+  X(containerenv_content, read_sign, "/run/.containerenv")                          \
+  X(openvz, path_kind, "/proc/vz")                                                  \
+  X(openvz_host, path_kind, "/proc/bc")                                             \
+  X(lxd_socket, path_kind, "/dev/lxd/sock")                                         \
+  X(incus_socket, path_kind, "/dev/incus/sock")
 
 enum class Sign : unsigned char {
 #define OXA_LINUX_SIGN_ID(id, question, path) id,
@@ -165,8 +166,7 @@ enum class Sign : unsigned char {
 
 struct SignInfo {
   const char* path;
-  Input question;  // linux_path: what stands there; linux_file: what it holds;
-                   // linux_link: where it points; linux_environment: its variables
+  Input question;  // the system's method that asks it (platform/system.h)
 };
 
 inline constexpr SignInfo kSigns[] = {

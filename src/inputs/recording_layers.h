@@ -66,20 +66,14 @@ class RecordingSystem {
   void* allocate(std::size_t size) { return inner_.allocate(size); }
 
   // The Linux signs, where the inner system shows them.
-  PathKind path_kind(const char* path) requires LinuxSystem<Inner> {
-    const PathKind kind = inner_.path_kind(path);
-    signs().paths.push_back({path, kind});
-    return kind;
+#define OXA_RECORDED_QUESTION_(method, Answer, answers, noun, most, ...) \
+  Answer method(const char* path) requires LinuxSystem<Inner> {          \
+    Answer answer = inner_.method(path);                                 \
+    signs().answers.push_back({path, answer});                           \
+    return answer;                                                       \
   }
-  std::optional<std::string> read_sign(const char* path) requires LinuxSystem<Inner> {
-    return note(signs().files, path, inner_.read_sign(path));
-  }
-  std::optional<std::string> read_link(const char* path) requires LinuxSystem<Inner> {
-    return note(signs().links, path, inner_.read_link(path));
-  }
-  std::optional<std::string> environment(const char* path) requires LinuxSystem<Inner> {
-    return note(signs().environments, path, inner_.environment(path));
-  }
+  OXA_LINUX_PATH_QUESTIONS(OXA_RECORDED_QUESTION_)
+#undef OXA_RECORDED_QUESTION_
   std::optional<std::string> kernel_release() requires LinuxSystem<Inner> {
     std::optional<std::string> release = inner_.kernel_release();
     signs().release_asked = true;
@@ -91,11 +85,6 @@ class RecordingSystem {
   std::optional<std::int32_t> note(const char* name, std::optional<std::int32_t> flag) {
     dump_.sysctl.push_back({name, flag.has_value(), flag.value_or(0)});
     return flag;
-  }
-  static std::optional<std::string> note(std::vector<SignFileRecord>& texts, const char* path,
-                                         std::optional<std::string> text) {
-    texts.push_back({path, text});
-    return text;
   }
   LinuxRecord& signs() {
     if (!dump_.linux_signs) dump_.linux_signs.emplace();

@@ -94,26 +94,17 @@ void* ReplaySystem::allocate(std::size_t size) noexcept { return std::malloc(siz
 
 ReplayLinuxSystem::ReplayLinuxSystem(const Dump& dump, const LinuxRecord& signs, MissingInput& missing)
     : ReplaySystem(dump, missing) {
-  for (const PathRecord& p : signs.paths) paths_[p.path].add(p);
-  for (const SignFileRecord& f : signs.files) files_[f.path].add(f);
-  for (const SignFileRecord& l : signs.links) links_[l.path].add(l);
-  for (const SignFileRecord& e : signs.environments) environments_[e.path].add(e);
+#define OXA_REPLAY_ADD_(method, Answer, answers, noun, most, ...) \
+  for (const PathAnswer<Answer>& a : signs.answers) answers##_[a.path].add(a);
+  OXA_LINUX_PATH_QUESTIONS(OXA_REPLAY_ADD_)
+#undef OXA_REPLAY_ADD_
   if (signs.release_asked) release_.add(signs.kernel_release);
 }
 
-PathKind ReplayLinuxSystem::path_kind(const char* path) { return named(paths_, path, missing_).kind; }
-
-std::optional<std::string> ReplayLinuxSystem::read_sign(const char* path) {
-  return named(files_, path, missing_).bytes;
-}
-
-std::optional<std::string> ReplayLinuxSystem::read_link(const char* path) {
-  return named(links_, path, missing_).bytes;
-}
-
-std::optional<std::string> ReplayLinuxSystem::environment(const char* path) {
-  return named(environments_, path, missing_).bytes;
-}
+#define OXA_REPLAY_ANSWER_(method, Answer, answers, noun, most, ...) \
+  Answer ReplayLinuxSystem::method(const char* path) { return named(answers##_, path, missing_).answer; }
+OXA_LINUX_PATH_QUESTIONS(OXA_REPLAY_ANSWER_)
+#undef OXA_REPLAY_ANSWER_
 
 std::optional<std::string> ReplayLinuxSystem::kernel_release() {
   const std::optional<std::string>* release = release_.next();

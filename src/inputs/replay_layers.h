@@ -120,17 +120,16 @@ class ReplayLinuxSystem : public ReplaySystem {
  public:
   ReplayLinuxSystem(const Dump& dump, const LinuxRecord& signs, MissingInput& missing);
 
-  PathKind path_kind(const char* path);
-  std::optional<std::string> read_sign(const char* path);
-  std::optional<std::string> read_link(const char* path);
-  std::optional<std::string> environment(const char* path);
+#define OXA_REPLAYED_QUESTION_(method, Answer, answers, noun, most, ...) Answer method(const char* path);
+  OXA_LINUX_PATH_QUESTIONS(OXA_REPLAYED_QUESTION_)
+#undef OXA_REPLAYED_QUESTION_
   std::optional<std::string> kernel_release();
 
  private:
-  AnswersByAddress<Input::linux_path, std::string, PathRecord> paths_;
-  AnswersByAddress<Input::linux_file, std::string, SignFileRecord> files_;
-  AnswersByAddress<Input::linux_link, std::string, SignFileRecord> links_;
-  AnswersByAddress<Input::linux_environment, std::string, SignFileRecord> environments_;
+#define OXA_REPLAYED_ANSWERS_(method, Answer, answers, noun, most, ...) \
+  AnswersByAddress<Input::method, std::string, PathAnswer<Answer>> answers##_;
+  OXA_LINUX_PATH_QUESTIONS(OXA_REPLAYED_ANSWERS_)
+#undef OXA_REPLAYED_ANSWERS_
   Answers<Input::kernel_release, std::optional<std::string>> release_;
 };
 

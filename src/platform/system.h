@@ -71,29 +71,46 @@ inline constexpr std::size_t kEnvironmentAnswerLimit = [] {
 // and never held.
 inline constexpr std::size_t kEnvironmentScanLimit = std::size_t{4} * 1024 * 1024;
 
+// The questions a Linux system answers about a path, each once:
+//   X(method, Answer, answers, noun, most)
+// answers: what a dump calls the list of them; noun: what one is called in
+// its errors; most: the longest text an answer can hold (0: no text).
+//   path_kind    what stands at the path, its last component not followed.
+//   read_sign    the first kSignReadLimit bytes of the plain file there (a
+//                final symlink not followed); nothing when it is absent,
+//                unreadable or not a plain file. Never blocks.
+//   read_link    where the symlink there points: the text of a namespace's
+//                identity ("pid:[4026531836]"); nothing when it is no
+//                symlink or unreadable.
+//   environment  the variables of kEnvironmentVariables set in the
+//                NUL-separated environment file there, as "name=value"
+//                entries each ended by a NUL, in that table's order, the
+//                first of each name, values cut to kEnvironmentValueLimit;
+//                at most kEnvironmentScanLimit bytes are scanned. Nothing
+//                when the file is absent, unreadable or not a plain file.
+//                At kOwnEnvironmentPath the process's own environment,
+//                answered from memory without a system call.
+// Arguments after X's are handed on to it.
+#define OXA_LINUX_PATH_QUESTIONS(X, ...)                                                                 \
+  X(path_kind, PathKind, paths, "linux path", 0, __VA_ARGS__)                                            \
+  X(read_sign, std::optional<std::string>, files, "linux file", kSignReadLimit, __VA_ARGS__)             \
+  X(read_link, std::optional<std::string>, links, "linux link", kSignReadLimit, __VA_ARGS__)             \
+  X(environment, std::optional<std::string>, environments, "linux environment", kEnvironmentAnswerLimit, \
+    __VA_ARGS__)
+
 // A system that shows the Linux signs of a container or a compatibility
 // layer. This concept is the one gate of the Linux probes: a system that
 // does not model it (macOS, a dump taken there) never runs them.
 template <class S>
 concept LinuxSystem = System<S> && requires(S& system, const char* path) {
-  { system.path_kind(path) } -> std::same_as<PathKind>;
-  // The first kSignReadLimit bytes of the plain file at `path` (a final
-  // symlink not followed); nothing when it is absent, unreadable or not a
-  // plain file. Never blocks.
-  { system.read_sign(path) } -> std::same_as<std::optional<std::string>>;
-  // Where the symlink at `path` points: the text of a namespace's identity
-  // ("pid:[4026531836]"); nothing when it is no symlink or unreadable.
-  { system.read_link(path) } -> std::same_as<std::optional<std::string>>;
-  // The variables of kEnvironmentVariables set in the NUL-separated
-  // environment file at `path`, as "name=value" entries each ended by a NUL,
-  // in that table's order, the first of each name, values cut to
-  // kEnvironmentValueLimit. At most kEnvironmentScanLimit bytes are scanned.
-  // Nothing when the file is absent, unreadable or not a plain file. At
-  // kOwnEnvironmentPath the process's own environment is answered from
-  // memory, without a system call.
-  { system.environment(path) } -> std::same_as<std::optional<std::string>>;
+#define OXA_LINUX_PATH_QUESTION_(method, Answer, answers, noun, most, ...) \
+  { system.method(path) } -> std::same_as<Answer>;
+  OXA_LINUX_PATH_QUESTIONS(OXA_LINUX_PATH_QUESTION_)
+#undef OXA_LINUX_PATH_QUESTION_
   // The running kernel's release, as uname(2) gives it.
-  { system.kernel_release() } -> std::same_as<std::optional<std::string>>;
+  {
+    system.kernel_release()
+    } -> std::same_as<std::optional<std::string>>;
 };
 
 }  // namespace oxa

@@ -30,25 +30,15 @@ namespace fs = std::filesystem;
 class AskingSystem : public NativeSystem {
  public:
   explicit AskingSystem(const char* root) : NativeSystem(root) {}
-  PathKind path_kind(const char* path) { return note(Input::linux_path, path, &NativeSystem::path_kind); }
-  std::optional<std::string> read_sign(const char* path) {
-    return note(Input::linux_file, path, &NativeSystem::read_sign);
+#define OXA_ASKED_(method, Answer, answers, noun, most, ...) \
+  Answer method(const char* path) {                          \
+    asked.emplace_back(path, Input::method);                 \
+    return NativeSystem::method(path);                       \
   }
-  std::optional<std::string> read_link(const char* path) {
-    return note(Input::linux_link, path, &NativeSystem::read_link);
-  }
-  std::optional<std::string> environment(const char* path) {
-    return note(Input::linux_environment, path, &NativeSystem::environment);
-  }
+  OXA_LINUX_PATH_QUESTIONS(OXA_ASKED_)
+#undef OXA_ASKED_
 
   std::vector<std::pair<std::string, Input>> asked;
-
- private:
-  template <class Answer>
-  Answer note(Input question, const char* path, Answer (SignFiles::*ask)(const char*) const) {
-    asked.emplace_back(path, question);
-    return (this->*ask)(path);
-  }
 };
 
 // Three roots that between them make the probe ask every sign: an OpenVZ
@@ -117,10 +107,10 @@ TEST_F(EverySignAsked, TheDumpHoldsEachQuestionsAnswers) {
   ASSERT_TRUE(dump.linux_signs);
   const LinuxRecord& r = *dump.linux_signs;
   EXPECT_EQ(r.links.size(), 3u);
-  EXPECT_EQ(r.links.back().bytes, "ipc:[4026531839]");
+  EXPECT_EQ(r.links.back().answer, "ipc:[4026531839]");
   ASSERT_EQ(r.environments.size(), 2u);  // no declaration: PID 1's is asked too
   EXPECT_EQ(r.environments[0].path, kOwnEnvironmentPath);
-  EXPECT_FALSE(r.environments[0].bytes);  // below a root, from the file there: none
+  EXPECT_FALSE(r.environments[0].answer);  // below a root, from the file there: none
   EXPECT_TRUE(r.release_asked);
 }
 

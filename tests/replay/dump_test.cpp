@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
+#include <type_traits>
 
 #include "api/run_fixture.h"
 #include "dump_format.h"
@@ -225,33 +226,27 @@ TEST(ReadDump, TextsAreTheBytesTheirEscapesStandFor) {
 // environment closed to us.
 inputs::LinuxRecord plain_linux() {
   inputs::LinuxRecord r;
-  const auto once = [](std::vector<inputs::SignFileRecord>& texts,
-                       const char* path) -> inputs::SignFileRecord& {
-    for (inputs::SignFileRecord& t : texts) {
-      if (t.path == path) return t;
+  // Each question's answers, each path once.
+  const auto once = [](auto& answers, const char* path) -> auto& {
+    for (auto& a : answers) {
+      if (a.path == path) return a;
     }
-    return texts.emplace_back(inputs::SignFileRecord{path, std::nullopt});
+    return answers.emplace_back(typename std::remove_reference_t<decltype(answers)>::value_type{path, {}});
   };
   for (const inputs::SignInfo& sign : inputs::kSigns) {
     switch (sign.question) {
-      case inputs::Input::linux_path:
-        r.paths.push_back({sign.path, PathKind::absent});
-        break;
-      case inputs::Input::linux_file:
-        once(r.files, sign.path);
-        break;
-      case inputs::Input::linux_link:
-        once(r.links, sign.path);
-        break;
-      case inputs::Input::linux_environment:
-        once(r.environments, sign.path);
-        break;
+#define OXA_PLAIN_ANSWER_(method, Answer, answers, noun, most, ...) \
+  case inputs::Input::method:                                       \
+    once(r.answers, sign.path);                                     \
+    break;
+      OXA_LINUX_PATH_QUESTIONS(OXA_PLAIN_ANSWER_)
+#undef OXA_PLAIN_ANSWER_
       default:
         break;
     }
   }
-  r.environments.front().bytes = "";  // our own: none of the variables set
-  once(r.files, "/proc/self/cgroup").bytes = "0::/init.scope\n";
+  r.environments.front().answer = "";  // our own: none of the variables set
+  once(r.files, "/proc/self/cgroup").answer = "0::/init.scope\n";
   r.release_asked = true;
   r.kernel_release = "6.1.0-18-amd64";
   return r;

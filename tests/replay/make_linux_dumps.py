@@ -75,10 +75,10 @@ def signs(release, paths=None, files=None, namespaces=INITIAL, own=None, init=No
                  **({"hex": answered[p].encode().hex()} if answered.get(p) is not None else {})} for p in paths_]
 
     return {
-        "paths": [{"path": p, "kind": kinds.get(p, "absent")} for p in asked_by("linux_path")],
-        "files": answers(asked_by("linux_file"), texts),
-        "links": answers(asked_by("linux_link"), links),
-        "environments": answers(asked_by("linux_environment"), environments),
+        "paths": [{"path": p, "kind": kinds.get(p, "absent")} for p in asked_by("path_kind")],
+        "files": answers(asked_by("read_sign"), texts),
+        "links": answers(asked_by("read_link"), links),
+        "environments": answers(asked_by("environment"), environments),
         "kernel_release": {"read": True, "hex": release.encode().hex()},
     }
 
