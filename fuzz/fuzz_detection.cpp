@@ -44,7 +44,7 @@ using oxa::test::FakeRegistry;
 
 constexpr std::uint32_t kLeaves[] = {0x0u, 0x1u, 0x40000000u, 0x40000001u, 0x40000003u, 0x40000100u};
 constexpr std::size_t kTimestamps = 160;
-constexpr std::string_view kSources[] = {"cpu", "system", "firmware", "timing"};
+constexpr std::string_view kSources[] = {"cpu", "system", "firmware", "timing", "compatibility"};
 
 std::string property_text(ByteReader& in) {
   std::string text(in.bytes(in.number<std::uint16_t>()));
@@ -165,9 +165,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const oxa::Result entries = oxa::fuzz::entries_of(report);
   oxa::fuzz::check_record(entries);
 
-  check(entries.probes.size() == std::size(kSources), "the run did not record four probes");
+  check(entries.probes.size() == std::size(kSources), "the run did not record its five probes");
   for (std::size_t i = 0; i < std::size(kSources); ++i) {
-    check(entries.probes[i].source == kSources[i], "the probes are not cpu, system, firmware, timing");
+    check(entries.probes[i].source == kSources[i],
+          "the probes are not cpu, system, firmware, timing, compatibility");
     check(one_of(entries.probes[i].status, {"ok", "unavailable", "error"}),
           "a probe status outside the vocabulary");
   }
@@ -177,6 +178,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check((status_of(1) == "ok") == ((flags & 1u) != 0), "system probe status does not follow the kernel flag");
   check((status_of(2) == "ok") == (service && readable),
         "firmware probe status does not follow the registry");
+  // Translation is named exactly when the kernel's flag says so.
+  check(
+      (report["compatibility_layers"] == Json::array({"rosetta"})) == ((flags & 2u) != 0 && translated != 0),
+      "rosetta named other than by the translation flag");
   check((status_of(3) == "unavailable") == (processor.timestamps_read() == 0),
         "timing probe unavailable although it measured, or the reverse");
 
@@ -188,8 +193,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(r >= previous, "evidence is not grouped by probe in run order");
     previous = r;
     check(status_of(r) == "ok", "evidence from a probe that did not report \"ok\"");
-    check(one_of(e.category, {"guest", "host", "cloud", "diagnostic"}),
+    check(one_of(e.category, {"guest", "host", "cloud", "diagnostic", "compatibility"}),
           "an evidence category outside the vocabulary");
+    check((e.category == "compatibility") == (e.source == "compatibility"),
+          "a compatibility finding of another source, or the other way round");
     check(e.weight == 0 || e.weight == 50 || e.weight == 80 || e.weight == 85 || e.weight == 90 ||
               e.weight == 95,
           "an evidence weight outside 0, 50, 80, 85, 90, 95");

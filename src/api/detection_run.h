@@ -14,6 +14,7 @@
 #include "probes/container_probe.h"
 #include "probes/cpuid_probe.h"
 #include "probes/timing_probe.h"
+#include "probes/translation_probe.h"
 
 namespace oxa {
 
@@ -40,6 +41,9 @@ Run run_detection(P& processor, S& system, R& registry) {
     const LinuxSigns signs = read_linux_signs(system);
     detect_container(run.result, signs);
     detect_compatibility(run.result, signs);
+  } else {
+    // The timing probe may have asked already; the flag is one cheap call.
+    detect_translation(run.result, system.translated_flag());
   }
   run.duration_us = (system.steady_ns() - start_ns) / 1000;
   return run;

@@ -78,7 +78,9 @@ enum class Subject : std::uint8_t { machine, enclosure };
   X(flatpak, "flatpak")               \
   X(apptainer, "apptainer")           \
   X(container_other, "container-other")
-#define OXA_COMPATIBILITY_VENDORS(X) X(wsl, "wsl")
+#define OXA_COMPATIBILITY_VENDORS(X) \
+  X(wsl, "wsl")                      \
+  X(rosetta, "rosetta")
 
 // The report's members around the vendor lists: the verdict before them,
 // the record and the time it took after them.

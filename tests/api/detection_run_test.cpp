@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,7 +61,8 @@ TEST(DetectionRun, ProbesRunInOrderAndTheReportIsComplete) {
           R"({"source":"timing","category":"diagnostic","vendor":"unknown","weight":0,)"
           R"x("detail":"cpuid 1480 cycles over baseline (threshold 1000)"}],"probes":[)x"
           R"({"source":"cpu","status":"ok"},{"source":"system","status":"unavailable"},)"
-          R"({"source":"firmware","status":"ok"},{"source":"timing","status":"ok"}],"duration_us":2})");
+          R"({"source":"firmware","status":"ok"},{"source":"timing","status":"ok"},)"
+          R"({"source":"compatibility","status":"ok"}],"duration_us":2})");
   EXPECT_EQ(s.last_allocation(), result.document.size() + 1);
   EXPECT_EQ(r.balance(), "");
 }
@@ -112,10 +114,54 @@ TEST(DetectionRun, ProcessorWithoutCpuidLeavesCpuAndTimingUnavailable) {
   EXPECT_EQ(report["probes"], test::Json::parse(R"([{"source":"cpu","status":"unavailable"},)"
                                                 R"({"source":"system","status":"ok"},)"
                                                 R"({"source":"firmware","status":"ok"},)"
-                                                R"({"source":"timing","status":"unavailable"}])"));
+                                                R"({"source":"timing","status":"unavailable"},)"
+                                                R"({"source":"compatibility","status":"ok"}])"));
   EXPECT_EQ(report["hypervisors"], test::Json::array({"apple"}));
-  // No timing measurement, so no question whether the process is translated.
-  EXPECT_EQ(s.sysctl_reads(), std::vector<std::string>{kHypervisorFlagName});
+  // No timing measurement: only the compatibility probe asks about translation.
+  EXPECT_EQ(s.sysctl_reads(), (std::vector<std::string>{kHypervisorFlagName, kTranslatedFlagName}));
+}
+
+// Without Linux signs (macOS) the compatibility probe follows the four
+// others: a process Rosetta translates is named "rosetta", and its timing
+// probe stays unavailable; a native one, or an Intel Mac without the flag,
+// gets the probe and no finding.
+TEST(DetectionRun, RosettaIsACompatibilityLayer) {
+  const struct {
+    const char* name;
+    std::optional<std::int32_t> translated;
+    std::vector<std::string> layers;
+    const char* timing;
+  } cases[] = {
+      {"translated", 1, {"rosetta"}, "unavailable"},
+      {"native on Apple silicon", 0, {}, "ok"},
+      {"an Intel Mac", std::nullopt, {}, "ok"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedProcessor p;
+    test::hypervisor_processor(p, "VMwareVMware");
+    p.timestamps(test::samples(20, 200));
+    FakeSystem s;
+    s.set_sysctl(kHypervisorFlagName, 0);
+    if (c.translated) s.set_sysctl(kTranslatedFlagName, *c.translated);
+    FakeRegistry r;
+    char* slot = nullptr;
+    ASSERT_EQ(detect_json(&slot, p, s, r), OXA_OK);
+    const test::Json report = test::parse_report(slot);
+    std::free(slot);
+    ASSERT_FALSE(report.is_null());
+    EXPECT_EQ(report["compatibility_layers"], test::Json(c.layers));
+    std::vector<std::string> sources;
+    for (const auto& probe : report["probes"]) sources.push_back(probe["source"]);
+    EXPECT_EQ(sources, (std::vector<std::string>{"cpu", "system", "firmware", "timing", "compatibility"}));
+    EXPECT_EQ(report["probes"][3]["status"], c.timing);
+    if (!c.layers.empty()) {
+      EXPECT_EQ(report["evidence"].back(),
+                test::Json::parse(R"({"source":"compatibility","category":"compatibility",)"
+                                  R"("vendor":"rosetta","weight":95,)"
+                                  R"("detail":"sysctl.proc_translated"})"));
+    }
+  }
 }
 
 TEST(DetectionRun, NullSlotRunsNothing) {
