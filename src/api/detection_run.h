@@ -13,6 +13,7 @@
 #include "oxa.h"
 #include "probes/container_probe.h"
 #include "probes/cpuid_probe.h"
+#include "probes/kernel_probe.h"
 #include "probes/timing_probe.h"
 #include "probes/translation_probe.h"
 
@@ -34,7 +35,13 @@ Run run_detection(P& processor, S& system, R& registry) {
   // The order is fixed: the timing probe weighs a slow CPUID only when the
   // probes before it found no hypervisor identity.
   detect_cpu(run.result, read_cpu(processor));
-  detect_platform(run.result, system, registry);
+  // The kernel's word on a hypervisor: its flag on macOS, its own view on Linux.
+  if constexpr (LinuxSystem<S>) {
+    detect_kernel(run.result, read_kernel_signs(system));
+  } else {
+    detect_hypervisor_flag(run.result, system);
+  }
+  detect_firmware(run.result, registry);
   detect_timing(run.result, measure_timing(processor, system));
   // What the process runs in besides a machine, where the system shows it.
   if constexpr (LinuxSystem<S>) {

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// The platform probe: the kernel's hypervisor flag, then the identity strings
-// of the platform device in the registry, each handed to firmware_marker.
+// The platform probe: the kernel's hypervisor flag ("system"), then the
+// identity strings of the platform device in the registry ("firmware"), each
+// handed to firmware_marker. On Linux the run asks the kernel's own view for
+// "system" instead (probes/kernel_probe.h).
 // The system and registry layers are those of src/platform (system.h,
 // registry.h); tests hand in fakes.
 
@@ -17,8 +19,9 @@
 
 namespace oxa {
 
-template <System S, Registry R>
-void detect_platform(Result& result, S& system, R& registry) {
+// The "system" probe where the kernel has a hypervisor flag (macOS).
+template <System S>
+void detect_hypervisor_flag(Result& result, S& system) {
   if (const std::optional<std::int32_t> present = system.hypervisor_flag(); !present) {
     result.probe(sources::system, statuses::unavailable);
   } else {
@@ -27,7 +30,11 @@ void detect_platform(Result& result, S& system, R& registry) {
       result.add(sources::system, categories::guest, kNoVendor, weights::declared, kHypervisorFlagName);
     }
   }
+}
 
+// The "firmware" probe.
+template <Registry R>
+void detect_firmware(Result& result, R& registry) {
   // Held to the end: the device is released after its probe is recorded.
   const auto device = registry.platform_device();
   if (!device) {
@@ -44,6 +51,12 @@ void detect_platform(Result& result, S& system, R& registry) {
     firmware_marker(result, sources::firmware, v.text);
   }
   result.probe(sources::firmware, readable ? statuses::ok : statuses::unavailable);
+}
+
+template <System S, Registry R>
+void detect_platform(Result& result, S& system, R& registry) {
+  detect_hypervisor_flag(result, system);
+  detect_firmware(result, registry);
 }
 
 }  // namespace oxa

@@ -136,26 +136,34 @@ inline constexpr InputInfo kInputs[] = {
 
 constexpr const InputInfo& info(Input input) { return kInputs[static_cast<std::size_t>(input)]; }
 
-// The Linux signs of a container or compatibility layer, each asked of the
-// system at one path, in the order the container probe may ask them:
+// The Linux signs, each asked of the system at one path, in the order the
+// probes may ask them: first the kernel's own view of its hypervisor (the
+// "system" probe), then the signs of a container or compatibility layer:
 //   X(id, question, path)
-#define OXA_LINUX_SIGNS(X)                                                          \
-  X(own_environment, environment, kOwnEnvironmentPath)                              \
-  X(systemd_container, read_sign, "/run/systemd/container")                         \
-  X(host_container_manager, read_sign, "/run/host/container-manager")               \
-  X(kubernetes_account, path_kind, "/var/run/secrets/kubernetes.io/serviceaccount") \
-  X(init_environment, environment, "/proc/1/environ")                               \
-  X(dockerenv, path_kind, "/.dockerenv")                                            \
-  X(containerenv, path_kind, "/run/.containerenv")                                  \
-  X(flatpak_info, path_kind, "/.flatpak-info")                                      \
-  X(pid_namespace, read_link, "/proc/self/ns/pid")                                  \
-  X(uts_namespace, read_link, "/proc/self/ns/uts")                                  \
-  X(ipc_namespace, read_link, "/proc/self/ns/ipc")                                  \
-  X(cgroup, read_sign, "/proc/self/cgroup")                                         \
-  X(containerenv_content, read_sign, "/run/.containerenv")                          \
-  X(openvz, path_kind, "/proc/vz")                                                  \
-  X(openvz_host, path_kind, "/proc/bc")                                             \
-  X(lxd_socket, path_kind, "/dev/lxd/sock")                                         \
+#define OXA_LINUX_SIGNS(X)                                                                       \
+  X(hypervisor_type, read_sign, "/sys/hypervisor/type")                                          \
+  X(xen_capabilities, read_sign, "/proc/xen/capabilities")                                       \
+  X(clock_source, read_sign, "/sys/devices/system/clocksource/clocksource0/current_clocksource") \
+  X(vmbus_devices, path_kind, "/sys/bus/vmbus/devices")                                          \
+  X(qemu_fw_cfg, path_kind, "/sys/firmware/qemu_fw_cfg")                                         \
+  X(ptp0_clock, read_sign, "/sys/class/ptp/ptp0/clock_name")                                     \
+  X(ptp1_clock, read_sign, "/sys/class/ptp/ptp1/clock_name")                                     \
+  X(own_environment, environment, kOwnEnvironmentPath)                                           \
+  X(systemd_container, read_sign, "/run/systemd/container")                                      \
+  X(host_container_manager, read_sign, "/run/host/container-manager")                            \
+  X(kubernetes_account, path_kind, "/var/run/secrets/kubernetes.io/serviceaccount")              \
+  X(init_environment, environment, "/proc/1/environ")                                            \
+  X(dockerenv, path_kind, "/.dockerenv")                                                         \
+  X(containerenv, path_kind, "/run/.containerenv")                                               \
+  X(flatpak_info, path_kind, "/.flatpak-info")                                                   \
+  X(pid_namespace, read_link, "/proc/self/ns/pid")                                               \
+  X(uts_namespace, read_link, "/proc/self/ns/uts")                                               \
+  X(ipc_namespace, read_link, "/proc/self/ns/ipc")                                               \
+  X(cgroup, read_sign, "/proc/self/cgroup")                                                      \
+  X(containerenv_content, read_sign, "/run/.containerenv")                                       \
+  X(openvz, path_kind, "/proc/vz")                                                               \
+  X(openvz_host, path_kind, "/proc/bc")                                                          \
+  X(lxd_socket, path_kind, "/dev/lxd/sock")                                                      \
   X(incus_socket, path_kind, "/dev/incus/sock")
 
 enum class Sign : unsigned char {

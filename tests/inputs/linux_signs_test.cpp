@@ -20,6 +20,7 @@
 #include "inputs/recording_layers.h"
 #include "platform/native.h"
 #include "probes/container_probe.h"
+#include "probes/kernel_probe.h"
 
 namespace oxa::inputs {
 namespace {
@@ -41,9 +42,9 @@ class AskingSystem : public NativeSystem {
   std::vector<std::pair<std::string, Input>> asked;
 };
 
-// Three roots that between them make the probe ask every sign: an OpenVZ
-// host with a leftover Docker marker, a pod with a .containerenv, an empty
-// one.
+// Three roots that between them make the probes ask every sign: an OpenVZ
+// host with a leftover Docker marker, a pod with a .containerenv on Xen, an
+// empty one.
 class EverySignAsked : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -54,6 +55,8 @@ class EverySignAsked : public ::testing::Test {
     }
     fs::create_directories(host_ / "proc/vz");
     fs::create_directories(host_ / "proc/bc");
+    fs::create_directories(pod_ / "sys/hypervisor");
+    std::ofstream(pod_ / "sys/hypervisor/type") << "xen\n";
     fs::create_directories(pod_ / "run");
     std::ofstream(pod_ / "run/.containerenv").flush();
     fs::create_directories(pod_ / "var/run/secrets/kubernetes.io/serviceaccount");
@@ -82,6 +85,7 @@ TEST_F(EverySignAsked, EachAtItsPathByItsQuestionInTableOrder) {
     SCOPED_TRACE(root.string());
     const std::string path = root.string();
     AskingSystem system(path.c_str());
+    static_cast<void>(read_kernel_signs(system));
     static_cast<void>(read_linux_signs(system));
     // What a run asks is the table with some rows left out: each at most
     // once, in the table's order.

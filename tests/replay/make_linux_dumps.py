@@ -60,12 +60,14 @@ def environ(**variables):
     return "".join(f"{name}={value}\0" for name, value in variables.items())
 
 
-def signs(release, paths=None, files=None, namespaces=INITIAL, own=None, init=None):
+def signs(release, paths=None, files=None, namespaces=INITIAL, own=None, init=None, clock="kvm-clock"):
     """The linux section. paths: sign -> kind; files: sign -> bytes (None:
     unreadable); own, init: the environments' variables that matter (init
-    None: PID 1's environment is closed, as to a normal user)."""
+    None: PID 1's environment is closed, as to a normal user); clock: the
+    kernel's clock source."""
     kinds = {path(s): k for s, k in (paths or {}).items()}
-    texts = {path(s): t for s, t in (files or {}).items()}
+    texts = {path("clock_source"): clock + "\n"}
+    texts.update({path(s): t for s, t in (files or {}).items()})
     links = {path(s): t for s, t in namespaces.items()}
     environments = {path("own_environment"): environ(**(own or {})),
                     path("init_environment"): None if init is None else environ(**init)}
@@ -111,7 +113,7 @@ CASES = {
     # A declaration written on Windows: "docker\r\n".
     "crlf_declaration_documented": ("kvm_guest", signs(DEBIAN, files={"systemd_container": "docker\r\n"},
                                                        namespaces=PRIVATE)),
-    "openvz_documented": ("bare_metal", signs("4.18.0-348.7.1.vz7.192.4", {"openvz": "folder"})),
+    "openvz_documented": ("bare_metal", signs("4.18.0-348.7.1.vz7.192.4", {"openvz": "folder"}, clock="tsc")),
     "kubernetes_documented": ("kvm_guest", signs(DEBIAN, {"kubernetes_account": "folder"}, {
         "cgroup": "0::/kubepods/besteffort/pod8f1e/" + "3c" * 32 + "\n"}, namespaces=PRIVATE)),
     # A CRI-O pod: an empty .containerenv, no podman sign.
@@ -134,11 +136,24 @@ CASES = {
     "container_other_documented": ("kvm_guest", signs(DEBIAN, files={"systemd_container": "proot\n"},
                                                       namespaces=PRIVATE)),
     # WSL 1: a Windows host with Hyper-V is its root partition; no machine.
-    "wsl1_documented": ("hyperv_root", signs("4.4.0-19041-Microsoft", init={"HOME": "/"})),
+    "wsl1_documented": ("hyperv_root", signs("4.4.0-19041-Microsoft", init={"HOME": "/"}, clock="tsc")),
     # WSL 2: a Hyper-V guest whose distribution runs in a container.
-    "wsl2_documented": ("hyperv_guest", signs("5.15.153.1-microsoft-standard-WSL2", init={"HOME": "/"})),
+    "wsl2_documented": ("hyperv_guest", signs("5.15.153.1-microsoft-standard-WSL2", init={"HOME": "/"},
+                                              clock="hyperv_clocksource_tsc_page")),
     "linux_bare_metal_documented": ("bare_metal", signs(DEBIAN, files={"cgroup": "0::/init.scope\n"},
-                                                        init={"HOME": "/"})),
+                                                        init={"HOME": "/"}, clock="tsc")),
+    # The kernel's own view of its hypervisor ("system"). A Xen PV guest has
+    # no CPUID hypervisor leaf: the bare-metal capture's processor.
+    "xen_pv_documented": ("bare_metal", signs("6.1.0-18-amd64", files={"hypervisor_type": "xen\n"},
+                                              init={"HOME": "/"}, clock="xen")),
+    # Xen's control domain: a host, not a guest.
+    "xen_dom0_documented": ("bare_metal", signs("6.1.0-18-amd64", files={
+        "hypervisor_type": "xen\n", "xen_capabilities": "control_d\n"}, init={"HOME": "/"}, clock="xen")),
+    "hyperv_linux_documented": ("hyperv_guest", signs(DEBIAN, {"vmbus_devices": "folder"}, init={"HOME": "/"},
+                                                      clock="hyperv_clocksource_tsc_page")),
+    # A KVM guest on a TSC clock, seen by its paravirtual PTP clock.
+    "kvm_ptp_documented": ("kvm_guest", signs(DEBIAN, files={"ptp0_clock": "KVM virtual PTP\n"},
+                                              init={"HOME": "/"}, clock="tsc")),
 }
 
 

@@ -79,8 +79,13 @@ TEST(ShellAnswers, QuietAndBriefOverTheDumps) {
       {"flatpak_documented", "kvm", 0},
       {"apptainer_documented", "kvm", 0},
       {"openvz_documented", "none", 1},
-      // WSL 2 names Hyper-V with a "possible" verdict: the word, status 1.
-      {"wsl2_documented", "hyperv", 1},
+      // WSL 2's kernel runs on Hyper-V's paravirtual clock: "likely".
+      {"wsl2_documented", "hyperv", 0},
+      // The Linux kernel's own view: a Xen PV guest has no CPUID leaf.
+      {"xen_pv_documented", "xen", 0},
+      {"xen_dom0_documented", "xen", 1},
+      {"hyperv_linux_documented", "hyperv", 0},
+      {"kvm_ptp_documented", "kvm", 0},
       // WSL 1 runs on the Hyper-V root partition.
       {"wsl1_documented", "hyperv", 1},
   };

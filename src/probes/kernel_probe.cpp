@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: MIT
+#include "probes/kernel_probe.h"
+
+#include <string_view>
+
+#include "core/vocabulary.h"
+
+namespace oxa {
+namespace {
+
+using namespace std::string_view_literals;
+using inputs::Sign;
+using inputs::sign_path;
+
+// A kernel file's value: one line.
+std::string_view line_of(const std::optional<std::string>& text) {
+  if (!text) return {};
+  std::string_view value = *text;
+  const std::size_t end = value.find_first_of("\n\r"sv);
+  if (end != std::string_view::npos) value = value.substr(0, end);
+  return value;
+}
+
+std::string_view clock_vendor(std::string_view clock) {
+  if (clock == "kvm-clock"sv) return "kvm"sv;
+  if (clock.starts_with("hyperv_clocksource"sv)) return "hyperv"sv;
+  if (clock == "xen"sv) return "xen"sv;
+  return {};
+}
+
+std::string_view ptp_vendor(std::string_view name) {
+  if (name == "KVM virtual PTP"sv) return "kvm"sv;
+  if (name == "hyperv"sv) return "hyperv"sv;
+  return {};
+}
+
+// How sure each sign is: /sys/hypervisor exists only under Xen; the others
+// are a driver the kernel bound because the hypervisor offered it, which
+// another hypervisor may imitate.
+std::int32_t weight_of(Sign sign) {
+  return sign == Sign::hypervisor_type ? weights::marked : weights::indirect;
+}
+
+constexpr Sign kNamingSigns[] = {Sign::hypervisor_type, Sign::clock_source, Sign::vmbus_devices,
+                                 Sign::qemu_fw_cfg,     Sign::ptp0_clock,   Sign::ptp1_clock};
+
+}  // namespace
+
+std::string_view kernel_vendor(Sign sign, const KernelSigns& s) {
+  switch (sign) {
+    case Sign::hypervisor_type:
+      return line_of(s.hypervisor_type) == "xen"sv ? "xen"sv : std::string_view{};
+    case Sign::clock_source:
+      return clock_vendor(line_of(s.clock_source));
+    case Sign::vmbus_devices:
+      return s.vmbus_devices == PathKind::folder ? "hyperv"sv : std::string_view{};
+    case Sign::qemu_fw_cfg:
+      return s.qemu_fw_cfg == PathKind::folder ? "qemu"sv : std::string_view{};
+    case Sign::ptp0_clock:
+      return ptp_vendor(line_of(s.ptp0_clock));
+    case Sign::ptp1_clock:
+      return ptp_vendor(line_of(s.ptp1_clock));
+    default:
+      return {};
+  }
+}
+
+bool kernel_named(const KernelSigns& s) {
+  for (const Sign sign : kNamingSigns) {
+    if (!kernel_vendor(sign, s).empty()) return true;
+  }
+  return false;
+}
+
+void detect_kernel(Result& result, const KernelSigns& s) {
+  // Every Linux kernel shows its clock source; without it, nothing was seen.
+  const bool looked = s.hypervisor_type || s.clock_source || s.vmbus_devices != PathKind::absent ||
+                      s.qemu_fw_cfg != PathKind::absent || s.ptp0_clock || s.ptp1_clock;
+  result.probe(sources::system, looked ? statuses::ok : statuses::unavailable);
+  for (const Sign sign : kNamingSigns) {
+    const std::string_view vendor = kernel_vendor(sign, s);
+    if (vendor.empty()) continue;
+    std::string detail = sign_path(sign);
+    // The file's value where there is one, as the kernel wrote it.
+    const std::optional<std::string>* text = sign == Sign::hypervisor_type ? &s.hypervisor_type
+                                             : sign == Sign::clock_source  ? &s.clock_source
+                                             : sign == Sign::ptp0_clock    ? &s.ptp0_clock
+                                             : sign == Sign::ptp1_clock    ? &s.ptp1_clock
+                                                                           : nullptr;
+    if (text != nullptr) {
+      detail += ": ";
+      detail += line_of(*text);
+    }
+    // Xen's control domain runs the machine for the others: a host.
+    const bool dom0 =
+        sign == Sign::hypervisor_type && s.xen_capabilities && contains(*s.xen_capabilities, "control_d");
+    result.add(sources::system, dom0 ? categories::host : categories::guest, vendor, weight_of(sign), detail);
+  }
+}
+
+}  // namespace oxa

@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// The "system" probe on Linux: what the kernel itself knows of the
+// hypervisor it runs on, from the files it shows every user. Each sign is
+// the kernel's choice of a driver or interface that only a hypervisor of
+// that vendor offers (Documentation/ABI of the Linux kernel):
+//   /sys/hypervisor/type          "xen" (the Xen hypervisor interface, also
+//                                 in a PV guest, which has no CPUID leaf);
+//                                 /proc/xen/capabilities "control_d" in dom0
+//   clocksource0 current_clocksource  "kvm-clock", "hyperv_clocksource_*",
+//                                 "xen": the guest's paravirtual clock
+//   /sys/bus/vmbus/devices        Hyper-V's VMBus, bound only on Hyper-V
+//   /sys/firmware/qemu_fw_cfg     QEMU's firmware configuration device
+//   /sys/class/ptp/ptp{0,1}/clock_name  "KVM virtual PTP", "hyperv": a
+//                                 paravirtual PTP clock; a guest has at most
+//                                 a NIC's clock before it, so two suffice.
+
+#include <optional>
+#include <string>
+
+#include "core/evidence.h"
+#include "inputs/inputs.h"
+#include "platform/system.h"
+
+namespace oxa {
+
+// What the kernel showed, each field the answer at the path of the sign of
+// that name (inputs/inputs.h); unset or absent where it was not asked.
+struct KernelSigns {
+  std::optional<std::string> hypervisor_type;
+  std::optional<std::string> xen_capabilities;  // where the type is Xen
+  std::optional<std::string> clock_source;
+  PathKind vmbus_devices = PathKind::absent;
+  PathKind qemu_fw_cfg = PathKind::absent;
+  std::optional<std::string> ptp0_clock;
+  std::optional<std::string> ptp1_clock;
+};
+
+// The vendor a sign names, or an empty view.
+std::string_view kernel_vendor(inputs::Sign sign, const KernelSigns& signs);
+// Whether any sign read so far names a hypervisor.
+bool kernel_named(const KernelSigns& signs);
+
+// In the order above, each only while no sign has named the hypervisor:
+// the first that names one is the kernel's word, and on bare metal the
+// whole list is a handful of failed lookups.
+template <LinuxSystem S>
+KernelSigns read_kernel_signs(S& system) {
+  using inputs::Sign;
+  using inputs::sign_path;
+  KernelSigns signs;
+  signs.hypervisor_type = system.read_sign(sign_path(Sign::hypervisor_type));
+  if (kernel_named(signs)) {
+    signs.xen_capabilities = system.read_sign(sign_path(Sign::xen_capabilities));
+    return signs;
+  }
+  signs.clock_source = system.read_sign(sign_path(Sign::clock_source));
+  if (!kernel_named(signs)) signs.vmbus_devices = system.path_kind(sign_path(Sign::vmbus_devices));
+  if (!kernel_named(signs)) signs.qemu_fw_cfg = system.path_kind(sign_path(Sign::qemu_fw_cfg));
+  if (!kernel_named(signs)) signs.ptp0_clock = system.read_sign(sign_path(Sign::ptp0_clock));
+  if (!kernel_named(signs)) signs.ptp1_clock = system.read_sign(sign_path(Sign::ptp1_clock));
+  return signs;
+}
+
+// Records the probe "system": "ok" when some sign could be read, and a
+// finding for each that names a hypervisor.
+void detect_kernel(Result& result, const KernelSigns& signs);
+
+}  // namespace oxa
