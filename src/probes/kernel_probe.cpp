@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "probes/kernel_probe.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "core/vocabulary.h"
@@ -66,10 +67,7 @@ std::string_view kernel_vendor(Sign sign, const KernelSigns& s) {
 }
 
 bool kernel_named(const KernelSigns& s) {
-  for (const Sign sign : kNamingSigns) {
-    if (!kernel_vendor(sign, s).empty()) return true;
-  }
-  return false;
+  return std::ranges::any_of(kNamingSigns, [&](Sign sign) { return !kernel_vendor(sign, s).empty(); });
 }
 
 void detect_kernel(Result& result, const KernelSigns& s) {
