@@ -32,7 +32,7 @@ Run run_detection(P& processor, S& system, R& registry) {
   Run run;
   // The order is fixed: the timing probe weighs a slow CPUID only when the
   // probes before it found no hypervisor identity.
-  detect_cpu(run.result, read_cpu(processor));
+  detect_cpu(run.result, read_cpu(processor, system));
   detect_platform(run.result, system, registry);
   detect_timing(run.result, measure_timing(processor, system));
   // What the process runs in besides a machine, where the system shows it.

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "platform/processor.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 
@@ -26,6 +27,7 @@ namespace oxa::inputs {
 #define OXA_DUMP_MEMBERS(X)                              \
   /* the document */                                     \
   X(dump_version, "dump_version")                        \
+  X(architecture, "architecture")                        \
   X(cpuid, "cpuid")                                      \
   X(sysctl, "sysctl")                                    \
   X(registry, "registry")                                \
@@ -137,7 +139,8 @@ inline constexpr InputInfo kInputs[] = {
 constexpr const InputInfo& info(Input input) { return kInputs[static_cast<std::size_t>(input)]; }
 
 // The Linux signs of a container or compatibility layer, each asked of the
-// system at one path, in the order the container probe may ask them:
+// system at one path, in the order the container probe may ask them, then
+// those of the other probes (midr: the cpu probe's, on arm64):
 //   X(id, question, path)
 #define OXA_LINUX_SIGNS(X)                                                          \
   X(own_environment, environment, kOwnEnvironmentPath)                              \
@@ -156,7 +159,8 @@ constexpr const InputInfo& info(Input input) { return kInputs[static_cast<std::s
   X(openvz, path_kind, "/proc/vz")                                                  \
   X(openvz_host, path_kind, "/proc/bc")                                             \
   X(lxd_socket, path_kind, "/dev/lxd/sock")                                         \
-  X(incus_socket, path_kind, "/dev/incus/sock")
+  X(incus_socket, path_kind, "/dev/incus/sock")                                     \
+  X(midr, read_sign, "/sys/devices/system/cpu/cpu0/regs/identification/midr_el1")
 
 enum class Sign : unsigned char {
 #define OXA_LINUX_SIGN_ID(id, question, path) id,
@@ -190,6 +194,13 @@ constexpr std::string_view value_kind_name(ValueKind kind) {
       break;
   }
   return "other";
+}
+
+inline constexpr Architecture kArchitectures[] = {Architecture::x86_64, Architecture::arm64};
+
+// A dump without the member is of x86-64, the one architecture before arm64.
+constexpr std::string_view architecture_name(Architecture architecture) {
+  return architecture == Architecture::arm64 ? "arm64" : "x86_64";
 }
 
 inline constexpr PathKind kPathKinds[] = {PathKind::absent, PathKind::file, PathKind::folder,

@@ -13,6 +13,8 @@
 
 #if defined(__x86_64__)
 #include "platform/x86_64/native_processor.h"
+#elif defined(__aarch64__)
+#include "platform/arm64/native_processor.h"
 #else
 #error "liboxa has no native processor for this architecture"
 #endif

@@ -75,8 +75,11 @@ class EverySignAsked : public ::testing::Test {
 };
 
 TEST_F(EverySignAsked, EachAtItsPathByItsQuestionInTableOrder) {
+  // The container probe's rows: the cpu probe asks MIDR_EL1 (on arm64).
   std::vector<std::pair<std::string, Input>> table;
-  for (const SignInfo& sign : kSigns) table.emplace_back(sign.path, sign.question);
+  for (const SignInfo& sign : kSigns) {
+    if (sign.path != sign_path(Sign::midr)) table.emplace_back(sign.path, sign.question);
+  }
   std::set<std::pair<std::string, Input>> asked_somewhere;
   for (const fs::path& root : {host_, pod_, empty_}) {
     SCOPED_TRACE(root.string());
