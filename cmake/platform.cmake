@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 # The platforms liboxa builds for, decided once for the whole build.
 #
-# Sets OXA_OS (linux or macos) and OXA_ARCH (x86_64) for the rest of the
+# Sets OXA_OS (linux or macos) and OXA_ARCH (x86_64 or arm64) for the rest of the
 # build, which asks these two instead of APPLE, CMAKE_SYSTEM_NAME or
 # CMAKE_SYSTEM_PROCESSOR, and stops at configure time on any other
 # combination: the probes need the processor's own instructions and the OS's
@@ -16,7 +16,9 @@
 # The supported combinations, one OS/architecture row each.
 set(OXA_SUPPORTED_PLATFORMS
   linux/x86_64
-  macos/x86_64)
+  linux/arm64
+  macos/x86_64
+  macos/arm64)
 
 function(oxa_decide_platform)
   # CMake's system names, and each architecture's spellings across systems

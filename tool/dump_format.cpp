@@ -581,6 +581,7 @@ std::string write_dump(const Dump& dump) {
     ~Document() { dismantle(json); }
   } doc;
   put(doc.json, member::dump_version, kDumpVersion);
+  put(doc.json, member::architecture, std::string(inputs::architecture_name(dump.architecture)));
   Json cpuid = Json::array();
   for (const CpuidRecord& r : dump.cpuid) cpuid.push_back(cpuid_json(r));
   put(doc.json, member::cpuid, std::move(cpuid));
@@ -617,6 +618,26 @@ DumpRead read_dump(std::string_view text) {
 
   Reader reader;
   Dump dump;
+  // Dumps from before arm64 name no architecture: they are x86-64's.
+  if (const Json* architecture = find_member(root, member::architecture); architecture != nullptr) {
+    const auto known = [&] {
+      for (const Architecture a : inputs::kArchitectures) {
+        if (architecture->is_string() && string_of(*architecture) == inputs::architecture_name(a)) {
+          dump.architecture = a;
+          return true;
+        }
+      }
+      return false;
+    };
+    if (!known()) {
+      std::string names;
+      for (const Architecture a : inputs::kArchitectures) {
+        names += names.empty() ? "" : " or ";
+        names += inputs::architecture_name(a);
+      }
+      return {std::nullopt, quoted_name(member::architecture) + " is not " + names};
+    }
+  }
   if (!reader.cpuid(root, dump) || !reader.sysctl(root, dump) || !reader.registry(root, dump) ||
       !reader.timing(root, dump) || !reader.clock(root, dump) || !reader.linux_signs(root, dump)) {
     return {std::nullopt, reader.error};

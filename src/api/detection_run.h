@@ -34,7 +34,7 @@ Run run_detection(P& processor, S& system, R& registry) {
   Run run;
   // The order is fixed: the timing probe weighs a slow CPUID only when the
   // probes before it found no hypervisor identity.
-  detect_cpu(run.result, read_cpu(processor));
+  detect_cpu(run.result, read_cpu(processor, system));
   // The kernel's word on a hypervisor: its flag on macOS, its own view on Linux.
   if constexpr (LinuxSystem<S>) {
     detect_kernel(run.result, read_kernel_signs(system));

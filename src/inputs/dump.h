@@ -61,8 +61,9 @@ struct LinuxRecord {
 };
 
 struct Dump {
-  std::vector<CpuidRecord> cpuid;          // in execution order
-  std::vector<SysctlRecord> sysctl;        // in read order
+  Architecture architecture = Architecture::x86_64;  // the processor the run asked
+  std::vector<CpuidRecord> cpuid;                    // in execution order
+  std::vector<SysctlRecord> sysctl;                  // in read order
   std::optional<bool> service;             // whether the platform device was found; unset: never asked
   std::vector<PropertyRecord> properties;  // in read order
   std::vector<std::uint64_t> timestamps;   // every RDTSC, in order

@@ -5,19 +5,34 @@
 
 namespace oxa::inputs {
 
+namespace {
+
+// The run over the replay layers, with the processor of the dump's
+// architecture.
+template <Processor P>
+std::optional<Run> replay_run(const Dump& dump, P& processor, MissingInput& missing) {
+  ReplayRegistry registry(dump, missing);
+  // A dump holds the Linux signs exactly where its system showed them.
+  if (dump.linux_signs) {
+    ReplayLinuxSystem system(dump, *dump.linux_signs, missing);
+    return run_detection(processor, system, registry);
+  }
+  ReplaySystem system(dump, missing);
+  return run_detection(processor, system, registry);
+}
+
+}  // namespace
+
 Replay replay_dump(const Dump& dump) {
   MissingInput missing;
-  ReplayProcessor processor(dump, missing);
-  ReplayRegistry registry(dump, missing);
   std::optional<Run> run;
   try {
-    // A dump holds the Linux signs exactly where its system showed them.
-    if (dump.linux_signs) {
-      ReplayLinuxSystem system(dump, *dump.linux_signs, missing);
-      run = run_detection(processor, system, registry);
+    if (dump.architecture == Architecture::arm64) {
+      Arm64Processor processor;
+      run = replay_run(dump, processor, missing);
     } else {
-      ReplaySystem system(dump, missing);
-      run = run_detection(processor, system, registry);
+      ReplayProcessor processor(dump, missing);
+      run = replay_run(dump, processor, missing);
     }
   } catch (const ReplayEnded&) {
     return {std::nullopt, "dump has " + describe(missing)};
@@ -35,9 +50,13 @@ Replay replay_dump(const Dump& dump) {
 
 std::optional<Timing> replay_timing(const Dump& dump) {
   MissingInput missing;
-  ReplayProcessor processor(dump, missing);
   ReplaySystem system(dump, missing);
   try {
+    if (dump.architecture == Architecture::arm64) {
+      Arm64Processor processor;
+      return measure_timing(processor, system);
+    }
+    ReplayProcessor processor(dump, missing);
     return measure_timing(processor, system);
   } catch (const ReplayEnded&) {
     return std::nullopt;

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "platform/processor.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 
@@ -26,6 +27,7 @@ namespace oxa::inputs {
 #define OXA_DUMP_MEMBERS(X)                              \
   /* the document */                                     \
   X(dump_version, "dump_version")                        \
+  X(architecture, "architecture")                        \
   X(cpuid, "cpuid")                                      \
   X(sysctl, "sysctl")                                    \
   X(registry, "registry")                                \
@@ -137,10 +139,12 @@ inline constexpr InputInfo kInputs[] = {
 constexpr const InputInfo& info(Input input) { return kInputs[static_cast<std::size_t>(input)]; }
 
 // The Linux signs, each asked of the system at one path, in the order the
-// probes may ask them: first the kernel's own view of its hypervisor (the
-// "system" probe), then the signs of a container or compatibility layer:
+// probes may ask them: the processor's MIDR (the "cpu" probe, on arm64),
+// the kernel's own view of its hypervisor (the "system" probe), then the
+// signs of a container or compatibility layer:
 //   X(id, question, path)
 #define OXA_LINUX_SIGNS(X)                                                                       \
+  X(midr, read_sign, "/sys/devices/system/cpu/cpu0/regs/identification/midr_el1")                \
   X(hypervisor_type, read_sign, "/sys/hypervisor/type")                                          \
   X(xen_capabilities, read_sign, "/proc/xen/capabilities")                                       \
   X(clock_source, read_sign, "/sys/devices/system/clocksource/clocksource0/current_clocksource") \
@@ -198,6 +202,13 @@ constexpr std::string_view value_kind_name(ValueKind kind) {
       break;
   }
   return "other";
+}
+
+inline constexpr Architecture kArchitectures[] = {Architecture::x86_64, Architecture::arm64};
+
+// A dump without the member is of x86-64, the one architecture before arm64.
+constexpr std::string_view architecture_name(Architecture architecture) {
+  return architecture == Architecture::arm64 ? "arm64" : "x86_64";
 }
 
 inline constexpr PathKind kPathKinds[] = {PathKind::absent, PathKind::file, PathKind::folder,

@@ -154,6 +154,7 @@ struct Capture {
 template <Processor P, System S, Registry R>
 Capture capture(P& processor, S& system, R& registry) {
   Capture c;
+  c.dump.architecture = kArchitectureOf<P>;
   // Room for everything one run reads, so the timing loop does not allocate.
   constexpr auto kSamples = static_cast<std::size_t>(kTimingSamples);
   c.dump.cpuid.reserve(kSamples + 16);

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// The processor layer: CPUID, RDTSC and LFENCE. Probes take the processor as
-// a template argument, so the native one inlines to the bare instructions,
-// tests hand in a scripted one (ScriptedProcessor) and replay its own. Each
-// architecture folder holds its native processor (x86_64/native_processor.h).
+// The processor layer: CPUID, RDTSC and LFENCE on x86-64; on arm64 only the
+// processor's kind. Probes take the processor as a template argument, so the
+// native one inlines to the bare instructions, tests hand in a scripted one
+// (ScriptedProcessor) and replay its own. Each architecture folder holds its
+// native processor (x86_64/ and arm64/native_processor.h).
 
 #include <concepts>
 #include <cstdint>
@@ -35,5 +36,20 @@ struct ProcessorWithoutCpuid {};
 
 template <class P>
 concept Processor = CpuidProcessor<P> || std::derived_from<P, ProcessorWithoutCpuid>;
+
+// The processor of arm64 derives from this. Its identification register,
+// MIDR_EL1, is not a process's to read: Linux traps and emulates the read,
+// macOS refuses it. Linux also shows each core's MIDR_EL1 in sysfs, a plain
+// file the cpu probe reads through the system like any other.
+struct Arm64Processor : ProcessorWithoutCpuid {};
+
+template <class P>
+concept Arm64 = std::derived_from<P, Arm64Processor>;
+
+// The architectures a run may be of; a dump names its own.
+enum class Architecture : unsigned char { x86_64, arm64 };
+
+template <Processor P>
+inline constexpr Architecture kArchitectureOf = Arm64<P> ? Architecture::arm64 : Architecture::x86_64;
 
 }  // namespace oxa

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "probes/cpuid_probe.h"
 
+#include <charconv>
+#include <cstdio>
 #include <string_view>
 #include <utility>
 
@@ -28,10 +30,59 @@ std::string_view vendor(std::string_view signature) {
   return kNoVendor;
 }
 
+// MIDR_EL1 values no physical core carries, each the mark of the software
+// that made up the virtual processor: X(implementer, part, vendor).
+//   0x00 0x051  QEMU's "max" processor under TCG: implementer 0, which Arm
+//               reserves for software use, and part 0x051, 'Q' (QEMU,
+//               target/arm/tcg/cpu64.c, aarch64_max_tcg_initfn; Trusted
+//               Firmware-A names the whole value, 0x000f0510, QEMU_MAX_MIDR).
+//   0x61 0x000  Apple's hypervisor on Apple silicon: Apple's implementer 'a'
+//               with part 0 (a Linux guest of Virtualization.framework shows
+//               "CPU implementer 0x61", "CPU part 0x000"), where Apple's own
+//               cores number from 0x001 (Cyclone) up (m1n1's MIDR part table).
+// Under KVM and other hypervisors that pass the host's value through, the
+// register names a real core and says nothing.
+struct MidrMark {
+  std::uint32_t implementer;
+  std::uint32_t part;
+  std::string_view vendor;
+};
+constexpr MidrMark kMidrMarks[] = {
+    {0x00u, 0x051u, "qemu"},
+    {0x61u, 0x000u, "apple"},
+};
+
+void detect_midr(Result& result, std::uint32_t midr) {
+  const std::uint32_t implementer = midr >> 24;
+  const std::uint32_t part = (midr >> 4) & 0xFFFu;
+  for (const MidrMark& mark : kMidrMarks) {
+    if (mark.implementer != implementer || mark.part != part) continue;
+    char detail[32];
+    std::snprintf(detail, sizeof detail, "MIDR_EL1 0x%08x", static_cast<unsigned>(midr));
+    result.add(sources::cpu, categories::guest, mark.vendor, weights::marked, detail);
+    return;
+  }
+}
+
 }  // namespace
+
+std::optional<std::uint32_t> parse_midr(std::string_view text) {
+  if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+  if (text.size() < 3 || text.size() > 18 || text[0] != '0' || text[1] != 'x') return std::nullopt;
+  std::uint64_t value = 0;
+  const char* const end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data() + 2, end, value, 16);
+  // Bits 63:32 are reserved, zero on every core.
+  if (error != std::errc() || stop != end || value > 0xFFFFFFFFu) return std::nullopt;
+  return static_cast<std::uint32_t>(value);
+}
 
 void detect_cpu(Result& result, const Cpu& cpu) {
   result.probe(sources::cpu, cpu.available ? statuses::ok : statuses::unavailable);
+  if (cpu.available && cpu.midr) {
+    detect_midr(result, *cpu.midr);
+    return;
+  }
   if (!cpu.available || !cpu.hypervisor) return;
 
   const std::string_view name = vendor(cpu.signature);

@@ -1,25 +1,38 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// The CPUID probe: the hypervisor-present bit and the hypervisor's vendor
-// signature, plus the Hyper-V root-partition flag and second leaf range.
+// The probe "cpu": what the processor says of itself. On x86-64 CPUID: the
+// hypervisor-present bit and the hypervisor's vendor signature, plus the
+// Hyper-V root-partition flag and second leaf range. On arm64 Linux the
+// identification register MIDR_EL1 as the kernel shows it: a few values
+// that no physical core carries name the software that made them up.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/evidence.h"
+#include "inputs/inputs.h"
 #include "platform/processor.h"
+#include "platform/system.h"
 
 namespace oxa {
 
-// What CPUID told us during one run.
+// What the processor told us during one run.
 struct Cpu {
-  bool available = false;           // leaf 0x0 reported basic leaves
-  bool hypervisor = false;          // leaf 0x1 ECX bit 31
-  bool root_partition = false;      // Hyper-V root partition privileges
-  std::string signature;            // leaf 0x40000000
-  std::string alternate_signature;  // leaf 0x40000100, Hyper-V only
+  bool available = false;             // leaf 0x0 reported basic leaves, or a MIDR_EL1 was read
+  bool hypervisor = false;            // leaf 0x1 ECX bit 31
+  bool root_partition = false;        // Hyper-V root partition privileges
+  std::string signature;              // leaf 0x40000000
+  std::string alternate_signature;    // leaf 0x40000100, Hyper-V only
+  std::optional<std::uint32_t> midr;  // arm64: MIDR_EL1 of the first core
 };
+
+// The value of a sysfs MIDR_EL1 file ("0x" and 16 hex digits, a newline, as
+// the kernel writes it); nothing for anything else, a value with any of the
+// 32 reserved upper bits set included.
+std::optional<std::uint32_t> parse_midr(std::string_view text);
 
 namespace detail {
 
@@ -62,13 +75,27 @@ Cpu read_cpuid(P& processor) {
   return cpu;
 }
 
+template <LinuxSystem S>
+Cpu read_midr(S& system) {
+  Cpu cpu;
+  if (const std::optional<std::string> text = system.read_sign(inputs::sign_path(inputs::Sign::midr))) {
+    cpu.midr = parse_midr(*text);
+  }
+  cpu.available = cpu.midr.has_value();
+  return cpu;
+}
+
 }  // namespace detail
 
-// A processor without CPUID leaves the snapshot unavailable.
-template <Processor P>
-Cpu read_cpu(P& processor) {
+// CPUID where the processor has it; on arm64 MIDR_EL1 where the system shows
+// it (Linux). Anything else leaves the snapshot unavailable: macOS keeps
+// MIDR_EL1 from processes.
+template <Processor P, System S>
+Cpu read_cpu(P& processor, S& system) {
   if constexpr (CpuidProcessor<P>) {
     return detail::read_cpuid(processor);
+  } else if constexpr (Arm64<P> && LinuxSystem<S>) {
+    return detail::read_midr(system);
   } else {
     return {};
   }

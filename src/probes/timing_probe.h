@@ -91,7 +91,11 @@ Timing measure_cpuid(P& processor, S& system) {
 
 // Touches only the processor and one kernel flag; allocates nothing and
 // throws nothing with the native layers. A processor without CPUID has
-// nothing to measure.
+// nothing to measure. On arm64 no instruction a process may run traps to a
+// hypervisor: reads of the ID registers trap to the guest's own kernel,
+// which answers them, and HVC and SMC are undefined at EL0. What a timing
+// there would show is that kernel's speed, never a hypervisor's, so the
+// probe says "unavailable".
 template <Processor P, System S>
 Timing measure_timing(P& processor, S& system) {
   if constexpr (CpuidProcessor<P>) {

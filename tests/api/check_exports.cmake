@@ -1,9 +1,13 @@
 # SPDX-License-Identifier: MIT
 # Fails unless the shared library defines exactly the three exported functions.
-execute_process(COMMAND nm -D --defined-only "${LIBRARY}"
+# NM: the nm of the library's target (a cross-built one's own); default nm.
+if(NOT NM)
+  set(NM nm)
+endif()
+execute_process(COMMAND "${NM}" -D --defined-only "${LIBRARY}"
                 OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+  message(FATAL_ERROR "${NM} failed on ${LIBRARY}")
 endif()
 string(REGEX MATCHALL "[^\n]+" lines "${symbols}")
 set(names "")

@@ -36,13 +36,18 @@ endfunction()
 expect(Linux x86_64 "" "OXA_OS=linux OXA_ARCH=x86_64")
 expect(Linux AMD64 "" "OXA_OS=linux OXA_ARCH=x86_64")
 expect(Darwin x86_64 "" "OXA_OS=macos OXA_ARCH=x86_64")
+expect(Linux aarch64 "" "OXA_OS=linux OXA_ARCH=arm64")
+expect(Linux ARM64 "" "OXA_OS=linux OXA_ARCH=arm64")
+expect(Darwin arm64 "" "OXA_OS=macos OXA_ARCH=arm64")
 # An Intel build on an Apple-silicon machine, and the reverse.
 expect(Darwin arm64 "x86_64" "OXA_OS=macos OXA_ARCH=x86_64")
-expect(Darwin x86_64 "arm64" "refused: this is Darwin on arm64 (CMAKE_OSX_ARCHITECTURES).")
-# A universal build is only as supported as its least supported half.
-expect(Darwin x86_64 "x86_64;arm64" "refused: this is Darwin on x86_64 and arm64 (CMAKE_OSX_ARCHITECTURES).")
-expect(Linux aarch64 "" "refused: this is Linux on aarch64.")
+expect(Darwin x86_64 "arm64" "OXA_OS=macos OXA_ARCH=arm64")
+# A universal build names both slices.
+expect(Darwin x86_64 "x86_64;arm64" "OXA_OS=macos OXA_ARCH=x86_64;arm64")
+# ... and is only as supported as its least supported slice.
+expect(Darwin arm64 "arm64;arm64e" "refused: this is Darwin on arm64 and arm64e (CMAKE_OSX_ARCHITECTURES).")
 expect(Linux i686 "" "refused: this is Linux on i686.")
+expect(Linux armv7l "" "refused: this is Linux on armv7l.")
 # The right processor alone is not enough.
 expect(Windows AMD64 "" "refused: this is Windows on AMD64.")
 expect(FreeBSD amd64 "" "refused: this is FreeBSD on amd64.")

@@ -2,15 +2,22 @@
 #include "probes/cpuid_probe.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include "platform/posix/posix_system.h"
+#include "platform/posix/sign_files.h"
 #include "records.h"
+#include "support/fake_system.h"
 #include "support/scripted_processor.h"
 
 namespace oxa {
@@ -40,7 +47,8 @@ auto fields(const Cpu& c) {
 
 Cpu read(const Leaves& leaves, test::ScriptedProcessor& processor) {
   for (const auto& [leaf, regs] : leaves) processor.set(leaf, regs);
-  return read_cpu(processor);
+  test::FakeSystem system;
+  return read_cpu(processor, system);
 }
 
 TEST(ReadCpu, LeafSequences) {
@@ -59,76 +67,76 @@ TEST(ReadCpu, LeafSequences) {
         {0x1u, {0, 0, 0x7FFFFFFFu, 0}},
         {kBase, signature_registers(kBase + 1, "KVMKVMKVM")}},
        {0x0u, 0x1u},
-       {true, false, false, "", ""}},
+       {true, false, false, "", "", {}}},
       {"kvm",
        guest({{kBase, signature_registers(0x40000001u, "KVMKVMKVM")}}),
        {0x0u, 0x1u, kBase},
-       {true, true, false, "KVMKVMKVM", ""}},
+       {true, true, false, "KVMKVMKVM", "", {}}},
       {"other vendor with a wide range",
        guest({{kBase, signature_registers(0x40000010u, "VMwareVMware")}, {kInterface, confirmed}}),
        {0x0u, 0x1u, kBase},
-       {true, true, false, "VMwareVMware", ""}},
+       {true, true, false, "VMwareVMware", "", {}}},
       {"hyper-v in other letter case",
        guest({{kBase, signature_registers(0x40000005u, "Microsoft HV")}, {kInterface, confirmed}}),
        {0x0u, 0x1u, kBase},
-       {true, true, false, "Microsoft HV", ""}},
+       {true, true, false, "Microsoft HV", "", {}}},
       {"hyper-v range ends below 0x40000003",
        guest({{kBase, signature_registers(0x40000002u, "Microsoft Hv")}, {kInterface, confirmed}}),
        {0x0u, 0x1u, kBase},
-       {true, true, false, "Microsoft Hv", ""}},
+       {true, true, false, "Microsoft Hv", "", {}}},
       {"hyper-v range reaches 0x40000100",
        guest({{kBase, signature_registers(0x40000100u, "Microsoft Hv")}, {kInterface, confirmed}}),
        {0x0u, 0x1u, kBase},
-       {true, true, false, "Microsoft Hv", ""}},
+       {true, true, false, "Microsoft Hv", "", {}}},
       {"hyper-v interface not confirmed",
        guest({{kBase, hyperv_up_to_5}, {kInterface, {0x31237649u, 0, 0, 0}}, {kFeatures, {0, 1, 0, 0}}}),
        {0x0u, 0x1u, kBase, kInterface, kSecond},
-       {true, true, false, "Microsoft Hv", ""}},
+       {true, true, false, "Microsoft Hv", "", {}}},
       {"root partition, range ends at 0x40000003",
        guest({{kBase, signature_registers(0x40000003u, "Microsoft Hv")},
               {kInterface, confirmed},
               {kFeatures, {0, 1, 0, 0}}}),
        {0x0u, 0x1u, kBase, kInterface, kFeatures, kSecond},
-       {true, true, true, "Microsoft Hv", ""}},
+       {true, true, true, "Microsoft Hv", "", {}}},
       {"child partition, range ends at 0x400000FF",
        guest({{kBase, signature_registers(0x400000FFu, "Microsoft Hv")},
               {kInterface, confirmed},
               {kFeatures, {0xFFFFFFFFu, 0xFFFFFFFEu, 0xFFFFFFFFu, 0xFFFFFFFFu}}}),
        {0x0u, 0x1u, kBase, kInterface, kFeatures, kSecond},
-       {true, true, false, "Microsoft Hv", ""}},
+       {true, true, false, "Microsoft Hv", "", {}}},
       {"second range kvm",
        guest({{kBase, hyperv_up_to_5},
               {kInterface, confirmed},
               {kSecond, signature_registers(0x40000101u, "KVMKVMKVM")}}),
        {0x0u, 0x1u, kBase, kInterface, kFeatures, kSecond},
-       {true, true, false, "Microsoft Hv", "KVMKVMKVM"}},
+       {true, true, false, "Microsoft Hv", "KVMKVMKVM", {}}},
       {"second range up to 0x400001FF",
        guest({{kBase, hyperv_up_to_5}, {kSecond, signature_registers(0x400001FFu, "VMwareVMware")}}),
        {0x0u, 0x1u, kBase, kInterface, kSecond},
-       {true, true, false, "Microsoft Hv", "VMwareVMware"}},
+       {true, true, false, "Microsoft Hv", "VMwareVMware", {}}},
       {"second range at 0x40000100",
        guest({{kBase, hyperv_up_to_5}, {kSecond, signature_registers(0x40000100u, "Linux KVM Hv")}}),
        {0x0u, 0x1u, kBase, kInterface, kSecond},
-       {true, true, false, "Microsoft Hv", "Linux KVM Hv"}},
+       {true, true, false, "Microsoft Hv", "Linux KVM Hv", {}}},
       {"second range reports 0x40000200",
        guest({{kBase, hyperv_up_to_5}, {kSecond, signature_registers(0x40000200u, "KVMKVMKVM")}}),
        {0x0u, 0x1u, kBase, kInterface, kSecond},
-       {true, true, false, "Microsoft Hv", ""}},
+       {true, true, false, "Microsoft Hv", "", {}}},
       {"second range reports 0x400000FF",
        guest({{kBase, hyperv_up_to_5}, {kSecond, signature_registers(0x400000FFu, "KVMKVMKVM")}}),
        {0x0u, 0x1u, kBase, kInterface, kSecond},
-       {true, true, false, "Microsoft Hv", ""}},
+       {true, true, false, "Microsoft Hv", "", {}}},
       {"second range absent",
        guest({{kBase, hyperv_up_to_5}, {kSecond, signature_registers(0, "KVMKVMKVM")}}),
        {0x0u, 0x1u, kBase, kInterface, kSecond},
-       {true, true, false, "Microsoft Hv", ""}},
+       {true, true, false, "Microsoft Hv", "", {}}},
       {"root flag kept whatever the second range says",
        guest({{kBase, hyperv_up_to_5},
               {kInterface, confirmed},
               {kFeatures, {0, 1, 0, 0}},
               {kSecond, signature_registers(0x40000105u, "KVMKVMKVM")}}),
        {0x0u, 0x1u, kBase, kInterface, kFeatures, kSecond},
-       {true, true, true, "Microsoft Hv", "KVMKVMKVM"}},
+       {true, true, true, "Microsoft Hv", "KVMKVMKVM", {}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -166,7 +174,7 @@ TEST(ReadCpu, SignatureText) {
 }
 
 Cpu under(std::string signature, bool root = false, std::string alternate = {}) {
-  return Cpu{true, true, root, std::move(signature), std::move(alternate)};
+  return Cpu{true, true, root, std::move(signature), std::move(alternate), {}};
 }
 
 Evidence guest_finding(std::string vendor, std::int32_t weight, std::string detail) {
@@ -215,9 +223,9 @@ TEST(DetectCpu, Findings) {
   };
   const Case cases[] = {
       {"nothing read", {}, "unavailable", {}},
-      {"no hypervisor", {true, false, false, "", ""}, "ok", {}},
+      {"no hypervisor", {true, false, false, "", "", {}}, "ok", {}},
       {"hypervisor bit without basic leaves",
-       {false, true, true, "KVMKVMKVM", "KVMKVMKVM"},
+       {false, true, true, "KVMKVMKVM", "KVMKVMKVM", {}},
        "unavailable",
        {}},
       {"vmware", under("VMwareVMware"), "ok", {guest_finding("vmware", 95, "VMwareVMware")}},
@@ -262,6 +270,129 @@ TEST(DetectCpu, FromProcessor) {
   Result result;
   detect_cpu(result, cpu);
   EXPECT_EQ(result.evidence, std::vector<Evidence>{guest_finding("kvm", 95, "KVMKVMKVM")});
+}
+
+// --- arm64: MIDR_EL1 as the kernel shows it ---
+
+TEST(ParseMidr, TheKernelsTextAndNothingElse) {
+  const struct {
+    std::string_view text;
+    std::optional<std::uint32_t> value;
+  } cases[] = {
+      {"0x00000000410fd0c1\n", 0x410fd0c1u},
+      {"0x00000000000f0510\n", 0x000f0510u},
+      {"0x00000000610f0000", 0x610f0000u},  // no newline
+      {"0x0\n", 0u},
+      {"0x00000000FFFFFFFF\n", 0xFFFFFFFFu},
+      {"", std::nullopt},
+      {"\n", std::nullopt},
+      {"0x", std::nullopt},
+      {"0x\n", std::nullopt},
+      {"410fd0c1\n", std::nullopt},
+      {"0X410fd0c1\n", std::nullopt},
+      {" 0x410fd0c1\n", std::nullopt},
+      {"0x410fd0c1 \n", std::nullopt},
+      {"0x410fd0c1\n\n", std::nullopt},
+      {"0x-410fd0c1", std::nullopt},
+      {"0x+410fd0c1", std::nullopt},
+      {"0x410fd0g1\n", std::nullopt},
+      {"0x0000000100000000\n", std::nullopt},  // a reserved upper bit
+      {"0x000000000000000000410fd0c1\n", std::nullopt},
+      {"0x410fd0c1\0\n"sv, std::nullopt},
+      {"-1", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.text));
+    EXPECT_EQ(parse_midr(c.text), c.value);
+  }
+}
+
+// The implementer and part of a mark name its vendor whatever the variant
+// and revision; every other value, real cores' and near misses, none.
+TEST(DetectCpu, MidrMarks) {
+  const struct {
+    std::uint32_t midr;
+    std::vector<Evidence> evidence;
+  } cases[] = {
+      {0x000f0510u, {{"cpu", "guest", "qemu", "MIDR_EL1 0x000f0510", 90}}},
+      {0x001f0513u, {{"cpu", "guest", "qemu", "MIDR_EL1 0x001f0513", 90}}},
+      {0x610f0000u, {{"cpu", "guest", "apple", "MIDR_EL1 0x610f0000", 90}}},
+      {0x611f000fu, {{"cpu", "guest", "apple", "MIDR_EL1 0x611f000f", 90}}},
+      {0x410fd0c1u, {}},  // Arm Neoverse N1 (Graviton2, Ampere Altra)
+      {0x413fd0c1u, {}},
+      {0x610f0220u, {}},  // Apple M1 Icestorm
+      {0x610f0010u, {}},  // Apple Cyclone, part 1
+      {0x000f0520u, {}},
+      {0x000f0000u, {}},
+      {0x410f0510u, {}},  // 'Q' under Arm's implementer
+      {0x00000000u, {}},
+      {0xc00fac30u, {}},  // Ampere-1
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.midr);
+    Cpu cpu;
+    cpu.available = true;
+    cpu.midr = c.midr;
+    Result result;
+    detect_cpu(result, cpu);
+    EXPECT_EQ(result.probes, (std::vector<Probe>{{"cpu", "ok"}}));
+    EXPECT_EQ(result.evidence, c.evidence);
+  }
+}
+
+// arm64 Linux: the file the kernel writes, read below a folder standing in
+// for "/" by the same code as on Linux.
+class RootedSystem : public PosixSystem, public SignFiles {
+ public:
+  explicit RootedSystem(const char* root) noexcept : SignFiles(root) {}
+  std::optional<std::int32_t> hypervisor_flag() noexcept { return std::nullopt; }
+  std::optional<std::int32_t> translated_flag() noexcept { return std::nullopt; }
+};
+static_assert(LinuxSystem<RootedSystem>);
+
+TEST(ReadCpu, Arm64ReadsMidrWhereTheSystemShowsIt) {
+  namespace fs = std::filesystem;
+  std::string pattern = (fs::temp_directory_path() / "oxa-midr-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+  const fs::path root = pattern;
+  const fs::path file = root / (inputs::sign_path(inputs::Sign::midr) + 1);
+  fs::create_directories(file.parent_path());
+  Arm64Processor processor;
+  RootedSystem system(pattern.c_str());
+  const auto status = [&] {
+    Result result;
+    detect_cpu(result, read_cpu(processor, system));
+    return std::pair(std::string(result.probes.at(0).status), result.evidence.size());
+  };
+
+  // No such file (an emulator on another architecture's kernel): nothing to look at.
+  EXPECT_EQ(status(), std::pair(std::string("unavailable"), std::size_t{0}));
+  std::ofstream(file) << "0x00000000000f0510\n";
+  EXPECT_EQ(status(), std::pair(std::string("ok"), std::size_t{1}));
+  std::ofstream(file) << "0x00000000410fd0c1\n";
+  EXPECT_EQ(status(), std::pair(std::string("ok"), std::size_t{0}));
+  // Garbage, and a megabyte of it, is no value.
+  std::ofstream(file) << "QEMU\n";
+  EXPECT_EQ(status(), std::pair(std::string("unavailable"), std::size_t{0}));
+  std::ofstream(file) << "0x00000000000f0510" << std::string(1 << 20, '0');
+  EXPECT_EQ(status(), std::pair(std::string("unavailable"), std::size_t{0}));
+  // A folder or a symlink where the file should be is no file.
+  fs::remove(file);
+  fs::create_directory(file);
+  EXPECT_EQ(status(), std::pair(std::string("unavailable"), std::size_t{0}));
+  fs::remove(file);
+  std::ofstream(root / "elsewhere") << "0x00000000000f0510\n";
+  fs::create_symlink(root / "elsewhere", file);
+  EXPECT_EQ(status(), std::pair(std::string("unavailable"), std::size_t{0}));
+
+  // A system without the Linux signs (macOS) shows no MIDR_EL1; CPUID is
+  // never asked of an arm64 processor.
+  test::FakeSystem mac;
+  const Cpu cpu = read_cpu(processor, mac);
+  EXPECT_FALSE(cpu.available);
+  EXPECT_FALSE(cpu.midr);
+  std::error_code ignored;
+  fs::remove_all(root, ignored);
 }
 
 }  // namespace

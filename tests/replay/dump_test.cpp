@@ -157,6 +157,8 @@ TEST(ReadDump, HostileDumpsGiveOneLineErrors) {
       {V + "\"ignored\": [" + zeros + "0]}", "more than 100000 JSON values"},
       {V + "\"clock_ns\": 5}", "'clock_ns' is not an array"},
       {V + "\"report\": 5}", "'report' is not a string"},
+      {V + "\"architecture\": \"aarch64\"}", "'architecture' is not x86_64 or arm64"},
+      {V + "\"architecture\": 1}", "'architecture' is not x86_64 or arm64"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text.substr(0, 120));
@@ -478,6 +480,54 @@ TEST(Capture, RecordsWhatTheRunReadAndReplaysToItsReport) {
     EXPECT_EQ(replay.error, "");
     EXPECT_EQ(report_of(replay), *d.report);
   }
+}
+
+// An arm64 run asks no CPUID and times nothing; its cpu probe reads the
+// MIDR_EL1 file among the Linux signs. The dump's architecture decides which
+// processor replays it: the same inputs as x86-64 lack CPUID.
+TEST(ReplayDump, Arm64DumpsReplayThroughTheirOwnProcessor) {
+  const std::string midr = inputs::sign_path(inputs::Sign::midr);
+  Dump d;
+  d.architecture = Architecture::arm64;
+  d.sysctl = {{"kern.hv_vmm_present", false, 0}};
+  d.service = false;
+  d.clock = {1000, 5000};
+  d.linux_signs = plain_linux();
+  for (auto& f : d.linux_signs->files) {
+    if (f.path == midr) f.answer = "0x00000000000f0510\n";
+  }
+  d.timing = inputs::replay_timing(d);
+  ASSERT_TRUE(d.timing);
+  EXPECT_FALSE(d.timing->available);
+
+  const std::string text = tool::write_dump(d);
+  EXPECT_EQ(text.rfind("{\n  \"dump_version\": 1,\n  \"architecture\": \"arm64\",\n", 0), 0u) << text;
+  const Played played = play(text);
+  EXPECT_EQ(played.error, "");
+  EXPECT_NE(played.report.find(R"({"source":"cpu","category":"guest","vendor":"qemu","weight":90,)"
+                               R"("detail":"MIDR_EL1 0x000f0510"})"),
+            std::string::npos)
+      << played.report;
+  EXPECT_NE(played.report.find(R"({"source":"cpu","status":"ok"},{"source":"system","status":"unavailable"},)"
+                               R"({"source":"firmware","status":"unavailable"},)"
+                               R"({"source":"timing","status":"unavailable"})"),
+            std::string::npos)
+      << played.report;
+
+  Dump x86 = d;
+  x86.architecture = Architecture::x86_64;
+  EXPECT_EQ(inputs::replay_dump(x86).error, "dump has no CPUID leaf 0x0 sub-leaf 0");
+  std::erase_if(d.linux_signs->files, [&](const auto& f) { return f.path == midr; });
+  EXPECT_EQ(inputs::replay_dump(d).error, "dump has no linux file '" + midr + "'");
+}
+
+// A dump from before arm64 names no architecture and is x86-64's; one the
+// writer makes names it.
+TEST(ReadDump, ADumpWithoutArchitectureIsOfX86) {
+  const tool::DumpRead read = tool::read_dump(V + kNothingMeasured + "\"clock_ns\": [0, 0]}");
+  ASSERT_TRUE(read.dump) << read.error;
+  EXPECT_EQ(read.dump->architecture, Architecture::x86_64);
+  EXPECT_NE(tool::write_dump(*read.dump).find("\"architecture\": \"x86_64\""), std::string::npos);
 }
 
 }  // namespace
