@@ -27,19 +27,12 @@
 #include "platform/posix/posix_system.h"
 #include "platform/posix/sign_files.h"
 #include "probes/container_probe.h"
+#include "support/rooted_system.h"
 
 namespace oxa {
 namespace {
 
-// The signs below a folder standing in for "/", read by the same code as on
-// Linux, so these tests run on every host.
-class RootedSystem : public PosixSystem, public SignFiles {
- public:
-  explicit RootedSystem(const char* root) noexcept : SignFiles(root) {}
-  std::optional<std::int32_t> hypervisor_flag() noexcept { return std::nullopt; }
-  std::optional<std::int32_t> translated_flag() noexcept { return std::nullopt; }
-};
-static_assert(LinuxSystem<RootedSystem>);
+using test::RootedSystem;
 
 namespace fs = std::filesystem;
 

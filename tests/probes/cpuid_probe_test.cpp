@@ -18,6 +18,7 @@
 #include "platform/posix/sign_files.h"
 #include "records.h"
 #include "support/fake_system.h"
+#include "support/rooted_system.h"
 #include "support/scripted_processor.h"
 
 namespace oxa {
@@ -341,14 +342,8 @@ TEST(DetectCpu, MidrMarks) {
 }
 
 // arm64 Linux: the file the kernel writes, read below a folder standing in
-// for "/" by the same code as on Linux.
-class RootedSystem : public PosixSystem, public SignFiles {
- public:
-  explicit RootedSystem(const char* root) noexcept : SignFiles(root) {}
-  std::optional<std::int32_t> hypervisor_flag() noexcept { return std::nullopt; }
-  std::optional<std::int32_t> translated_flag() noexcept { return std::nullopt; }
-};
-static_assert(LinuxSystem<RootedSystem>);
+// for "/" (support/rooted_system.h).
+using test::RootedSystem;
 
 TEST(ReadCpu, Arm64ReadsMidrWhereTheSystemShowsIt) {
   namespace fs = std::filesystem;

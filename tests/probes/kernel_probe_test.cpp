@@ -20,18 +20,14 @@
 #include "platform/posix/posix_system.h"
 #include "platform/posix/sign_files.h"
 #include "probes/kernel_probe.h"
+#include "support/rooted_system.h"
 
 namespace oxa {
 namespace {
 
 namespace fs = std::filesystem;
 
-class RootedSystem : public PosixSystem, public SignFiles {
- public:
-  explicit RootedSystem(const char* root) noexcept : SignFiles(root) {}
-  std::optional<std::int32_t> hypervisor_flag() noexcept { return std::nullopt; }
-  std::optional<std::int32_t> translated_flag() noexcept { return std::nullopt; }
-};
+using test::RootedSystem;
 
 constexpr char kType[] = "/sys/hypervisor/type";
 constexpr char kCapabilities[] = "/proc/xen/capabilities";
