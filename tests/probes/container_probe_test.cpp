@@ -453,6 +453,8 @@ TEST_F(FakeRoot, TheAnswerIsTheSameWithoutRoot) {
   const std::vector<std::string> seen = containers();
   EXPECT_EQ(seen, std::vector<std::string>{"kubernetes"});
   if (::geteuid() != 0) return;
+  if (std::getenv("OXA_TEST_EMULATED") != nullptr)
+    GTEST_SKIP() << "a child giving up root hangs under qemu-user";
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -484,6 +486,8 @@ TEST_F(FakeRoot, UnreadableSignsAreAbsence) {
     EXPECT_EQ(findings(), std::vector<Evidence>{});
     return;
   }
+  if (std::getenv("OXA_TEST_EMULATED") != nullptr)
+    GTEST_SKIP() << "a child giving up root hangs under qemu-user";
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
