@@ -19,6 +19,7 @@
 // the probes' own words and weights only, and every registry object
 // released exactly once.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -178,10 +179,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check((status_of(1) == "ok") == ((flags & 1u) != 0), "system probe status does not follow the kernel flag");
   check((status_of(2) == "ok") == (service && readable),
         "firmware probe status does not follow the registry");
-  // Translation is named exactly when the kernel's flag says so.
-  check(
-      (report["compatibility_layers"] == Json::array({"rosetta"})) == ((flags & 2u) != 0 && translated != 0),
-      "rosetta named other than by the translation flag");
+  // Translation is named exactly when the kernel's flag, asked by the
+  // timing probe, says so.
+  const auto& reads = system.sysctl_reads();
+  const bool asked = std::find(reads.begin(), reads.end(), "sysctl.proc_translated") != reads.end();
+  check((report["compatibility_layers"] == Json::array({"rosetta"})) ==
+            (asked && (flags & 2u) != 0 && translated != 0),
+        "rosetta named other than by the translation flag");
+  check(std::count(reads.begin(), reads.end(), "sysctl.proc_translated") <= 1,
+        "the translation flag asked more than once");
   check((status_of(3) == "unavailable") == (processor.timestamps_read() == 0),
         "timing probe unavailable although it measured, or the reverse");
 

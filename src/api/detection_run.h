@@ -42,15 +42,15 @@ Run run_detection(P& processor, S& system, R& registry) {
     detect_hypervisor_flag(run.result, system);
   }
   detect_firmware(run.result, registry);
-  detect_timing(run.result, measure_timing(processor, system));
+  const Timing timing = measure_timing(processor, system);
+  detect_timing(run.result, timing);
   // What the process runs in besides a machine, where the system shows it.
   if constexpr (LinuxSystem<S>) {
     const LinuxSigns signs = read_linux_signs(system);
     detect_container(run.result, signs);
     detect_compatibility(run.result, signs);
   } else {
-    // The timing probe may have asked already; the flag is one cheap call.
-    detect_translation(run.result, system.translated_flag());
+    detect_translation(run.result, timing.translated);
   }
   run.duration_us = (system.steady_ns() - start_ns) / 1000;
   return run;

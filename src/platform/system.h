@@ -43,14 +43,25 @@ enum class PathKind : unsigned char { absent, file, folder, other };
 // The most of a sign file that is read: far above any container sign.
 inline constexpr std::size_t kSignReadLimit = 16 * std::size_t{1024};
 
-// The environment variables the probes ask about, in the order an
-// environment question answers them.
+// The environment variables the probes ask about.
+namespace environment_variables {
+// A container manager's declaration of itself.
+inline constexpr char container[] = "container";
+// The kubelet sets it in every container of a pod.
+inline constexpr char kubernetes_service_host[] = "KUBERNETES_SERVICE_HOST";
+// flatpak run sets it in every sandbox.
+inline constexpr char flatpak_id[] = "FLATPAK_ID";
+// Apptainer sets it inside each container, and the second under its former name.
+inline constexpr char apptainer_container[] = "APPTAINER_CONTAINER";
+inline constexpr char singularity_container[] = "SINGULARITY_CONTAINER";
+}  // namespace environment_variables
+// They all, in the order an environment question answers them.
 inline constexpr const char* kEnvironmentVariables[] = {
-    "container",                // a container manager's declaration of itself
-    "KUBERNETES_SERVICE_HOST",  // the kubelet sets it in every container of a pod
-    "FLATPAK_ID",               // flatpak run sets it in every sandbox
-    "APPTAINER_CONTAINER",      // Apptainer sets it inside each container
-    "SINGULARITY_CONTAINER",    // and under its former name
+    environment_variables::container,
+    environment_variables::kubernetes_service_host,
+    environment_variables::flatpak_id,
+    environment_variables::apptainer_container,
+    environment_variables::singularity_container,
 };
 // Where the kernel shows a process its own environment; the environment
 // question asks by this name for the one the process holds now.

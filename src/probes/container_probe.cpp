@@ -32,10 +32,11 @@ constexpr std::pair<Sign, std::string_view> kInitialNamespaces[] = {
 };
 
 // The variables of an environment answer, by name.
-constexpr std::string_view kContainerVariable = "container"sv;
-constexpr std::string_view kPodVariableName = "KUBERNETES_SERVICE_HOST"sv;
-constexpr std::string_view kFlatpakVariable = "FLATPAK_ID"sv;
-constexpr std::string_view kApptainerVariables[] = {"APPTAINER_CONTAINER"sv, "SINGULARITY_CONTAINER"sv};
+constexpr std::string_view kContainerVariable = environment_variables::container;
+constexpr std::string_view kPodVariableName = environment_variables::kubernetes_service_host;
+constexpr std::string_view kFlatpakVariable = environment_variables::flatpak_id;
+constexpr std::string_view kApptainerVariables[] = {environment_variables::apptainer_container,
+                                                    environment_variables::singularity_container};
 
 // A finding of the container probe.
 void add_container(Result& result, std::string_view vendor, std::int32_t weight, std::string_view detail) {

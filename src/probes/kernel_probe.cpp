@@ -45,22 +45,39 @@ std::int32_t weight_of(Sign sign) {
 constexpr Sign kNamingSigns[] = {Sign::hypervisor_type, Sign::clock_source, Sign::vmbus_devices,
                                  Sign::qemu_fw_cfg,     Sign::ptp0_clock,   Sign::ptp1_clock};
 
+// The file a sign reads, where it reads one.
+const std::optional<std::string>* text_of(Sign sign, const KernelSigns& s) {
+  switch (sign) {
+    case Sign::hypervisor_type:
+      return &s.hypervisor_type;
+    case Sign::clock_source:
+      return &s.clock_source;
+    case Sign::ptp0_clock:
+      return &s.ptp0_clock;
+    case Sign::ptp1_clock:
+      return &s.ptp1_clock;
+    default:
+      return nullptr;
+  }
+}
+
 }  // namespace
 
 std::string_view kernel_vendor(Sign sign, const KernelSigns& s) {
+  const std::optional<std::string>* text = text_of(sign, s);
+  const std::string_view value = text != nullptr ? line_of(*text) : std::string_view{};
   switch (sign) {
     case Sign::hypervisor_type:
-      return line_of(s.hypervisor_type) == "xen"sv ? "xen"sv : std::string_view{};
+      return value == "xen"sv ? "xen"sv : std::string_view{};
     case Sign::clock_source:
-      return clock_vendor(line_of(s.clock_source));
+      return clock_vendor(value);
     case Sign::vmbus_devices:
       return s.vmbus_devices == PathKind::folder ? "hyperv"sv : std::string_view{};
     case Sign::qemu_fw_cfg:
       return s.qemu_fw_cfg == PathKind::folder ? "qemu"sv : std::string_view{};
     case Sign::ptp0_clock:
-      return ptp_vendor(line_of(s.ptp0_clock));
     case Sign::ptp1_clock:
-      return ptp_vendor(line_of(s.ptp1_clock));
+      return ptp_vendor(value);
     default:
       return {};
   }
@@ -80,12 +97,7 @@ void detect_kernel(Result& result, const KernelSigns& s) {
     if (vendor.empty()) continue;
     std::string detail = sign_path(sign);
     // The file's value where there is one, as the kernel wrote it.
-    const std::optional<std::string>* text = sign == Sign::hypervisor_type ? &s.hypervisor_type
-                                             : sign == Sign::clock_source  ? &s.clock_source
-                                             : sign == Sign::ptp0_clock    ? &s.ptp0_clock
-                                             : sign == Sign::ptp1_clock    ? &s.ptp1_clock
-                                                                           : nullptr;
-    if (text != nullptr) {
+    if (const std::optional<std::string>* text = text_of(sign, s); text != nullptr) {
       detail += ": ";
       detail += line_of(*text);
     }

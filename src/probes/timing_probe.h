@@ -29,6 +29,9 @@ struct Timing {
   bool available = false;
   bool valid = false;
   std::uint64_t cycles_over_baseline = 0;
+  // The kernel's translation flag was set, so nothing was measured. The
+  // compatibility probe takes it from here rather than ask again.
+  bool translated = false;
 };
 
 namespace detail {
@@ -52,7 +55,9 @@ Timing measure_cpuid(P& processor, S& system) {
   // No such flag is a native process.
   if (const std::optional<std::int32_t> translated = system.translated_flag();
       translated && *translated != 0) {
-    return {};
+    Timing t;
+    t.translated = true;
+    return t;
   }
 
   std::uint64_t fastest_baseline = std::numeric_limits<std::uint64_t>::max();

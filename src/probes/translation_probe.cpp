@@ -6,9 +6,9 @@
 
 namespace oxa {
 
-void detect_translation(Result& result, std::optional<std::int32_t> translated) {
+void detect_translation(Result& result, bool translated) {
   result.probe(sources::compatibility, statuses::ok);
-  if (translated && *translated != 0) {
+  if (translated) {
     result.add(sources::compatibility, categories::compatibility, compatibility_vendors::rosetta,
                weights::declared, kTranslatedFlagName);
   }

@@ -117,8 +117,8 @@ TEST(DetectionRun, ProcessorWithoutCpuidLeavesCpuAndTimingUnavailable) {
                                                 R"({"source":"timing","status":"unavailable"},)"
                                                 R"({"source":"compatibility","status":"ok"}])"));
   EXPECT_EQ(report["hypervisors"], test::Json::array({"apple"}));
-  // No timing measurement: only the compatibility probe asks about translation.
-  EXPECT_EQ(s.sysctl_reads(), (std::vector<std::string>{kHypervisorFlagName, kTranslatedFlagName}));
+  // No timing measurement, so no question whether the process is translated.
+  EXPECT_EQ(s.sysctl_reads(), std::vector<std::string>{kHypervisorFlagName});
 }
 
 // Without Linux signs (macOS) the compatibility probe follows the four

@@ -49,9 +49,8 @@ const std::string kLeaf0 =
     "{\"leaf\": \"0x0\", \"subleaf\": \"0x0\", \"eax\": \"0x0\", \"ebx\": \"0x0\", \"ecx\": \"0x0\", "
     "\"edx\": \"0x0\"}";
 // Leaf 0 reports no basic leaves: the run then reads no timestamps.
-const std::string kNothingMeasured = "\"cpuid\": [" + kLeaf0 +
-                                     "], \"sysctl\": [{\"name\": \"kern.hv_vmm_present\", \"read\": false}, "
-                                     "{\"name\": \"sysctl.proc_translated\", \"read\": false}], ";
+const std::string kNothingMeasured =
+    "\"cpuid\": [" + kLeaf0 + "], \"sysctl\": [{\"name\": \"kern.hv_vmm_present\", \"read\": false}], ";
 
 std::string registry_with(const std::string& property) {
   return V + kNothingMeasured + "\"registry\": {\"service\": true, \"properties\": [" + property +
