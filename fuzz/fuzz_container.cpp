@@ -6,7 +6,11 @@
 //   our environment, /run/systemd/container, /run/host/container-manager,
 //   PID 1's environment, the PID, UTS and IPC namespaces, /proc/self/cgroup,
 //   .containerenv's content, the kernel release (a length of 0xFFFF:
-//   unreadable).
+//   unreadable); then the kernel's view and the device tree: a flag byte
+//   (bits 0-1 the VMBus folder's kind, 2-3 fw_cfg's) and seven texts,
+//   /sys/hypervisor/type, /proc/xen/capabilities, the clock source, the
+//   ptp0 and ptp1 clock names, the root's and the hypervisor node's
+//   compatible lists.
 // Whatever the signs hold, the probes record one probe each, only vendor
 // words of their documented set, and a finding whenever a container is seen.
 
@@ -19,7 +23,9 @@
 #include "byte_reader.h"
 #include "core/evidence.h"
 #include "core/vocabulary.h"
+#include "identity/device_tree.h"
 #include "probes/container_probe.h"
+#include "probes/kernel_probe.h"
 #include "report_check.h"
 
 namespace {
@@ -84,5 +90,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "a compatibility finding other than wsl");
   }
   oxa::fuzz::check_record(compatibility);
+
+  const unsigned kernel_flags = in.u8();
+  oxa::KernelSigns kernel;
+  kernel.vmbus_devices = kind(kernel_flags);
+  kernel.qemu_fw_cfg = kind(kernel_flags >> 2);
+  kernel.hypervisor_type = text(in);
+  kernel.xen_capabilities = text(in);
+  kernel.clock_source = text(in);
+  kernel.ptp0_clock = text(in);
+  kernel.ptp1_clock = text(in);
+  oxa::Result system;
+  oxa::detect_kernel(system, kernel);
+  check(system.probes.size() == 1 && system.probes[0].source == "system", "not one system probe");
+  for (const oxa::Evidence& e : system.evidence) {
+    const bool known = e.vendor == "xen" || e.vendor == "kvm" || e.vendor == "hyperv" || e.vendor == "qemu";
+    check(e.source == "system" && known, "a kernel finding of another source or vendor");
+  }
+  oxa::fuzz::check_record(system);
+
+  oxa::DeviceTree tree;
+  tree.compatible = text(in);
+  tree.hypervisor_compatible = text(in);
+  oxa::Result firmware;
+  oxa::device_tree_markers(firmware, tree);
+  for (const oxa::Evidence& e : firmware.evidence) {
+    check(e.source == "firmware" && e.category == "guest" && (e.vendor == "xen" || e.vendor == "unknown"),
+          "a device tree finding of another kind or vendor");
+  }
   return 0;
 }

@@ -35,13 +35,15 @@ Run run_detection(P& processor, S& system, R& registry) {
   // The order is fixed: the timing probe weighs a slow CPUID only when the
   // probes before it found no hypervisor identity.
   detect_cpu(run.result, read_cpu(processor, system));
-  // The kernel's word on a hypervisor: its flag on macOS, its own view on Linux.
+  // The kernel's word on a hypervisor: its flag on macOS, its own view on
+  // Linux, where the firmware's identity may also be the device tree.
   if constexpr (LinuxSystem<S>) {
     detect_kernel(run.result, read_kernel_signs(system));
+    detect_firmware(run.result, registry, system);
   } else {
     detect_hypervisor_flag(run.result, system);
+    detect_firmware(run.result, registry);
   }
-  detect_firmware(run.result, registry);
   const Timing timing = measure_timing(processor, system);
   detect_timing(run.result, timing);
   // What the process runs in besides a machine, where the system shows it.

@@ -140,8 +140,9 @@ constexpr const InputInfo& info(Input input) { return kInputs[static_cast<std::s
 
 // The Linux signs, each asked of the system at one path, in the order the
 // probes may ask them: the processor's MIDR (the "cpu" probe, on arm64),
-// the kernel's own view of its hypervisor (the "system" probe), then the
-// signs of a container or compatibility layer:
+// the kernel's own view of its hypervisor (the "system" probe), the device
+// tree (the "firmware" probe, where DMI is mute), then the signs of a
+// container or compatibility layer:
 //   X(id, question, path)
 #define OXA_LINUX_SIGNS(X)                                                                       \
   X(midr, read_sign, "/sys/devices/system/cpu/cpu0/regs/identification/midr_el1")                \
@@ -149,9 +150,11 @@ constexpr const InputInfo& info(Input input) { return kInputs[static_cast<std::s
   X(xen_capabilities, read_sign, "/proc/xen/capabilities")                                       \
   X(clock_source, read_sign, "/sys/devices/system/clocksource/clocksource0/current_clocksource") \
   X(vmbus_devices, path_kind, "/sys/bus/vmbus/devices")                                          \
-  X(qemu_fw_cfg, path_kind, "/sys/firmware/qemu_fw_cfg")                                         \
   X(ptp0_clock, read_sign, "/sys/class/ptp/ptp0/clock_name")                                     \
   X(ptp1_clock, read_sign, "/sys/class/ptp/ptp1/clock_name")                                     \
+  X(qemu_fw_cfg, path_kind, "/sys/firmware/qemu_fw_cfg")                                         \
+  X(device_tree_compatible, read_sign, "/sys/firmware/devicetree/base/compatible")               \
+  X(device_tree_hypervisor, read_sign, "/sys/firmware/devicetree/base/hypervisor/compatible")    \
   X(own_environment, environment, kOwnEnvironmentPath)                                           \
   X(systemd_container, read_sign, "/run/systemd/container")                                      \
   X(host_container_manager, read_sign, "/run/host/container-manager")                            \

@@ -2,6 +2,7 @@
 #include "probes/kernel_probe.h"
 
 #include <algorithm>
+#include <span>
 #include <string_view>
 
 #include "core/vocabulary.h"
@@ -42,8 +43,10 @@ std::int32_t weight_of(Sign sign) {
   return sign == Sign::hypervisor_type ? weights::marked : weights::indirect;
 }
 
+// Every sign that names a vendor: the hypervisor's, then QEMU's device.
 constexpr Sign kNamingSigns[] = {Sign::hypervisor_type, Sign::clock_source, Sign::vmbus_devices,
-                                 Sign::qemu_fw_cfg,     Sign::ptp0_clock,   Sign::ptp1_clock};
+                                 Sign::ptp0_clock,      Sign::ptp1_clock,   Sign::qemu_fw_cfg};
+constexpr auto kHypervisorSigns = std::span(kNamingSigns).first(std::size(kNamingSigns) - 1);
 
 // The file a sign reads, where it reads one.
 const std::optional<std::string>* text_of(Sign sign, const KernelSigns& s) {
@@ -84,13 +87,13 @@ std::string_view kernel_vendor(Sign sign, const KernelSigns& s) {
 }
 
 bool kernel_named(const KernelSigns& s) {
-  return std::ranges::any_of(kNamingSigns, [&](Sign sign) { return !kernel_vendor(sign, s).empty(); });
+  return std::ranges::any_of(kHypervisorSigns, [&](Sign sign) { return !kernel_vendor(sign, s).empty(); });
 }
 
 void detect_kernel(Result& result, const KernelSigns& s) {
   // Every Linux kernel shows its clock source; without it, nothing was seen.
   const bool looked = s.hypervisor_type || s.clock_source || s.vmbus_devices != PathKind::absent ||
-                      s.qemu_fw_cfg != PathKind::absent || s.ptp0_clock || s.ptp1_clock;
+                      s.ptp0_clock || s.ptp1_clock || s.qemu_fw_cfg != PathKind::absent;
   result.probe(sources::system, looked ? statuses::ok : statuses::unavailable);
   for (const Sign sign : kNamingSigns) {
     const std::string_view vendor = kernel_vendor(sign, s);

@@ -11,10 +11,10 @@
 //   clocksource0 current_clocksource  "kvm-clock", "hyperv_clocksource_*",
 //                                 "xen": the guest's paravirtual clock
 //   /sys/bus/vmbus/devices        Hyper-V's VMBus, bound only on Hyper-V
-//   /sys/firmware/qemu_fw_cfg     QEMU's firmware configuration device
 //   /sys/class/ptp/ptp{0,1}/clock_name  "KVM virtual PTP", "hyperv": a
 //                                 paravirtual PTP clock; a guest has at most
-//                                 a NIC's clock before it, so two suffice.
+//                                 a NIC's clock before it, so two suffice
+//   /sys/firmware/qemu_fw_cfg     QEMU's firmware configuration device
 
 #include <optional>
 #include <string>
@@ -32,19 +32,21 @@ struct KernelSigns {
   std::optional<std::string> xen_capabilities;  // where the type is Xen
   std::optional<std::string> clock_source;
   PathKind vmbus_devices = PathKind::absent;
-  PathKind qemu_fw_cfg = PathKind::absent;
   std::optional<std::string> ptp0_clock;
   std::optional<std::string> ptp1_clock;
+  PathKind qemu_fw_cfg = PathKind::absent;
 };
 
 // The vendor a sign names, or an empty view.
 std::string_view kernel_vendor(inputs::Sign sign, const KernelSigns& signs);
-// Whether any sign read so far names a hypervisor.
+// Whether a sign of the hypervisor read so far names it.
 bool kernel_named(const KernelSigns& signs);
 
-// In the order above, each only while no sign has named the hypervisor:
-// the first that names one is the kernel's word, and on bare metal the
-// whole list is a handful of failed lookups.
+// The hypervisor's signs in the order above, each only while none has
+// named it: the first that does is the kernel's word, and on bare metal the
+// list is a handful of failed lookups. QEMU's device is asked whatever named
+// the hypervisor: it names the machine's device model, which runs on KVM,
+// on another hypervisor or on QEMU's own emulation.
 template <LinuxSystem S>
 KernelSigns read_kernel_signs(S& system) {
   using inputs::Sign;
@@ -53,13 +55,13 @@ KernelSigns read_kernel_signs(S& system) {
   signs.hypervisor_type = system.read_sign(sign_path(Sign::hypervisor_type));
   if (kernel_named(signs)) {
     signs.xen_capabilities = system.read_sign(sign_path(Sign::xen_capabilities));
-    return signs;
+  } else {
+    signs.clock_source = system.read_sign(sign_path(Sign::clock_source));
+    if (!kernel_named(signs)) signs.vmbus_devices = system.path_kind(sign_path(Sign::vmbus_devices));
+    if (!kernel_named(signs)) signs.ptp0_clock = system.read_sign(sign_path(Sign::ptp0_clock));
+    if (!kernel_named(signs)) signs.ptp1_clock = system.read_sign(sign_path(Sign::ptp1_clock));
   }
-  signs.clock_source = system.read_sign(sign_path(Sign::clock_source));
-  if (!kernel_named(signs)) signs.vmbus_devices = system.path_kind(sign_path(Sign::vmbus_devices));
-  if (!kernel_named(signs)) signs.qemu_fw_cfg = system.path_kind(sign_path(Sign::qemu_fw_cfg));
-  if (!kernel_named(signs)) signs.ptp0_clock = system.read_sign(sign_path(Sign::ptp0_clock));
-  if (!kernel_named(signs)) signs.ptp1_clock = system.read_sign(sign_path(Sign::ptp1_clock));
+  signs.qemu_fw_cfg = system.path_kind(sign_path(Sign::qemu_fw_cfg));
   return signs;
 }
 

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "identity/device_tree.h"
 #include "inputs/dump.h"
 #include "inputs/inputs.h"
 #include "inputs/recording_layers.h"
@@ -58,6 +59,8 @@ class EverySignAsked : public ::testing::Test {
     fs::create_directories(host_ / "proc/bc");
     fs::create_directories(pod_ / "sys/hypervisor");
     std::ofstream(pod_ / "sys/hypervisor/type") << "xen\n";
+    fs::create_directories(pod_ / "sys/firmware/devicetree/base");
+    std::ofstream(pod_ / "sys/firmware/devicetree/base/compatible") << std::string("linux,dummy-virt\0", 17);
     fs::create_directories(pod_ / "run");
     std::ofstream(pod_ / "run/.containerenv").flush();
     fs::create_directories(pod_ / "var/run/secrets/kubernetes.io/serviceaccount");
@@ -90,6 +93,7 @@ TEST_F(EverySignAsked, EachAtItsPathByItsQuestionInTableOrder) {
     Arm64Processor arm64;
     static_cast<void>(read_cpu(arm64, system));
     static_cast<void>(read_kernel_signs(system));
+    static_cast<void>(read_device_tree(system));
     static_cast<void>(read_linux_signs(system));
     // What a run asks is the table with some rows left out: each at most
     // once, in the table's order.

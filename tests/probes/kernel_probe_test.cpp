@@ -4,28 +4,20 @@
 // signs' places.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "core/evidence.h"
-#include "platform/posix/posix_system.h"
-#include "platform/posix/sign_files.h"
 #include "probes/kernel_probe.h"
+#include "support/fake_root.h"
 #include "support/rooted_system.h"
 
 namespace oxa {
 namespace {
-
-namespace fs = std::filesystem;
 
 using test::RootedSystem;
 
@@ -37,35 +29,8 @@ constexpr char kFwCfg[] = "/sys/firmware/qemu_fw_cfg/";
 constexpr char kPtp0[] = "/sys/class/ptp/ptp0/clock_name";
 constexpr char kPtp1[] = "/sys/class/ptp/ptp1/clock_name";
 
-class KernelView : public ::testing::Test {
+class KernelView : public test::FakeRootTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "oxa-kernel-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
-  fs::path at(const std::string& path) const { return root_ / path.substr(1); }
-  // Files; a trailing '/' makes a folder, "fifo" a FIFO, "->x" a symlink to x.
-  void populate(const std::map<std::string, std::string>& files) {
-    fs::remove_all(root_);
-    fs::create_directory(root_);
-    for (const auto& [path, content] : files) {
-      fs::create_directories(at(path).parent_path());
-      if (path.back() == '/') {
-        fs::create_directories(at(path));
-      } else if (content == "fifo") {
-        ASSERT_EQ(::mkfifo(at(path).c_str(), 0600), 0);
-      } else if (content.rfind("->", 0) == 0) {
-        fs::create_symlink(content.substr(2), at(path));
-      } else {
-        std::ofstream(at(path), std::ios::binary) << content;
-      }
-    }
-  }
   Result run() {
     const std::string root = root_.string();
     RootedSystem system(root.c_str());
@@ -73,7 +38,6 @@ class KernelView : public ::testing::Test {
     detect_kernel(result, read_kernel_signs(system));
     return result;
   }
-  fs::path root_;
 };
 
 Evidence finding(const char* category, const char* vendor, std::int32_t weight, std::string detail) {
@@ -106,6 +70,11 @@ TEST_F(KernelView, EachSignNamesItsHypervisor) {
       {"fw_cfg",
        {{kClock, "tsc\n"}, {kFwCfg, ""}},
        {finding("guest", "qemu", 80, "/sys/firmware/qemu_fw_cfg")}},
+      // QEMU's device names the device model, whatever named the hypervisor.
+      {"QEMU on KVM",
+       {{kClock, "arch_sys_counter\n"}, {kPtp0, "KVM virtual PTP\n"}, {kFwCfg, ""}},
+       {finding("guest", "kvm", 80, std::string(kPtp0) + ": KVM virtual PTP"),
+        finding("guest", "qemu", 80, "/sys/firmware/qemu_fw_cfg")}},
       {"a paravirtual PTP clock after a NIC's",
        {{kClock, "tsc\n"}, {kPtp0, "e1000e\n"}, {kPtp1, "KVM virtual PTP\n"}},
        {finding("guest", "kvm", 80, std::string(kPtp1) + ": KVM virtual PTP")}},
@@ -125,14 +94,16 @@ TEST_F(KernelView, EachSignNamesItsHypervisor) {
   }
 }
 
-TEST_F(KernelView, TheFirstSignThatNamesOneEndsTheReading) {
-  populate({{kType, "xen\n"}, {kClock, "kvm-clock\n"}, {kVmbus, ""}});
+TEST_F(KernelView, TheFirstSignThatNamesTheHypervisorEndsItsReading) {
+  populate({{kType, "xen\n"}, {kClock, "kvm-clock\n"}, {kVmbus, ""}, {kPtp0, "hyperv\n"}, {kFwCfg, ""}});
   const std::string root = root_.string();
   RootedSystem system(root.c_str());
   const KernelSigns signs = read_kernel_signs(system);
   EXPECT_TRUE(signs.hypervisor_type);
   EXPECT_FALSE(signs.clock_source);
   EXPECT_EQ(signs.vmbus_devices, PathKind::absent);
+  EXPECT_FALSE(signs.ptp0_clock);
+  EXPECT_EQ(signs.qemu_fw_cfg, PathKind::folder);
 }
 
 TEST_F(KernelView, StatusSaysWhetherAnythingCouldBeRead) {

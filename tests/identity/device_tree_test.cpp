@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: MIT
+// The "firmware" probe on Linux: the DMI identity, and the device tree where
+// DMI is mute, read from a fake root through the native files, hostile
+// files in the tree's places.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "core/evidence.h"
+#include "identity/platform_probe.h"
+#include "platform/posix/registry_dmi.h"
+#include "support/fake_root.h"
+#include "support/rooted_system.h"
+
+namespace oxa {
+namespace {
+
+using namespace std::string_literals;
+
+constexpr char kCompatible[] = "/sys/firmware/devicetree/base/compatible";
+constexpr char kHypervisor[] = "/sys/firmware/devicetree/base/hypervisor/compatible";
+constexpr char kDmiVendor[] = "/sys/class/dmi/id/sys_vendor";
+
+class DeviceTreeTest : public test::FakeRootTest {
+ protected:
+  Result run() {
+    const std::string root = root_.string();
+    const std::string dmi = at("/sys/class/dmi/id").string();
+    test::RootedSystem system(root.c_str());
+    DmiRegistry registry(dmi.c_str());
+    Result result;
+    detect_firmware(result, registry, system);
+    return result;
+  }
+};
+
+Evidence finding(const char* vendor, std::int32_t weight, std::string detail) {
+  return {"firmware", "guest", vendor, std::move(detail), weight};
+}
+
+TEST_F(DeviceTreeTest, CompatibleListsNameTheBoardAndXen) {
+  const std::string virt = kCompatible + ": linux,dummy-virt"s;
+  const std::string xen = kHypervisor + ": xen,xen"s;
+  struct Case {
+    const char* name;
+    std::map<std::string, std::string> files;
+    const char* status;
+    std::vector<Evidence> evidence;
+  };
+  const Case cases[] = {
+      {"QEMU's virt board", {{kCompatible, "linux,dummy-virt\0"s}}, "ok", {finding("unknown", 80, virt)}},
+      {"an entry after the first",
+       {{kCompatible, "vendor,board\0linux,dummy-virt\0"s}},
+       "ok",
+       {finding("unknown", 80, virt)}},
+      {"a Xen guest",
+       {{kCompatible, "xen,xenvm-4.17\0xen,xenvm\0"s}, {kHypervisor, "xen,xen-4.17\0xen,xen\0"s}},
+       "ok",
+       {finding("xen", 90, xen)}},
+      {"a physical board", {{kCompatible, "raspberrypi,4-model-b\0brcm,bcm2711\0"s}}, "ok", {}},
+      {"look-alikes", {{kCompatible, "linux,dummy-virtual\0xlinux,dummy-virt\0"s}}, "ok", {}},
+      // The hypervisor node counts only in a tree whose root was read.
+      {"a hypervisor node alone", {{kHypervisor, "xen,xen\0"s}}, "unavailable", {}},
+      // Malformed lists are no identity: unended, cut at the read limit,
+      // empty; and what is no plain file.
+      {"no final NUL", {{kCompatible, "linux,dummy-virt"}}, "unavailable", {}},
+      {"a megabyte",
+       {{kCompatible, std::string(1 << 20, '\0').insert(0, "linux,dummy-virt")}},
+       "unavailable",
+       {}},
+      {"empty", {{kCompatible, ""}}, "unavailable", {}},
+      {"a FIFO", {{kCompatible, "fifo"}}, "unavailable", {}},
+      {"a symlink to a device", {{kCompatible, "->/dev/zero"}}, "unavailable", {}},
+      {"a folder", {{kCompatible + "/"s, ""}}, "unavailable", {}},
+      // A system booted with ACPI shows DMI: the tree is not looked at.
+      {"DMI speaks first",
+       {{kDmiVendor, "QEMU\n"}, {kCompatible, "linux,dummy-virt\0"s}},
+       "ok",
+       {{"firmware", "guest", "qemu", "qemu", 85}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    populate(c.files);
+    const Result result = run();
+    EXPECT_EQ(result.probes, (std::vector<Probe>{{"firmware", c.status}}));
+    EXPECT_EQ(result.evidence, c.evidence);
+  }
+}
+
+}  // namespace
+}  // namespace oxa
