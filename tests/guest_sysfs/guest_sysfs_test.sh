@@ -5,8 +5,11 @@
 # machine sees there:
 #   dmi         a QEMU/KVM guest booted with firmware: DMI identity, the
 #               host's own MIDR, the arch timer, fw_cfg and KVM's PTP clock
+#   devicetree  the same guest booted without ACPI (QEMU's "virt" board, a
+#               direct kernel boot): no DMI, the device tree's root
+#               compatible instead
 #   bare_metal  an arm64 server: DMI of its maker, the same MIDR and timer
-# The guest must name "qemu" and "kvm", the server no hypervisor. The
+# The guests must name "qemu" and "kvm", the server no hypervisor. The
 # point is the aarch64 tool under the emulator, which reads these files as
 # it would on arm64; the x86-64 tool reads the same files but also asks its
 # processor, which answers for the machine this test runs on, not for /sys:
@@ -14,14 +17,14 @@
 # x86-64, "none" elsewhere), whose findings are left out of the checks.
 # Needs root and unshare; exits 77 where there are none.
 #
-#   guest_sysfs_test.sh OXA_DETECT_COMMAND dmi|bare_metal PROCESSOR_SOURCES
+#   guest_sysfs_test.sh OXA_DETECT_COMMAND dmi|devicetree|bare_metal PROCESSOR_SOURCES
 set -euo pipefail
 
 tool=$1
 setting=$2
 processor_sources=$3
 case $setting in
-  dmi) expected=guest ;;
+  dmi | devicetree) expected=guest ;;
   bare_metal) expected=none ;;
   *) echo "unknown setting $setting" >&2; exit 2 ;;
 esac
@@ -56,6 +59,11 @@ dmi_identity() {
 
 case $setting in
   dmi) dmi_identity QEMU "KVM Virtual Machine" virt-7.2 ;;
+  devicetree)
+    # A device tree property: the string with its NUL, no newline.
+    mkdir -p "$tree/firmware/devicetree/base"
+    printf 'linux,dummy-virt\0' >"$tree/firmware/devicetree/base/compatible"
+    ;;
   bare_metal) dmi_identity "Ampere Computing" Mt.Jade 1.0 ;;
 esac
 if [[ $expected == guest ]]; then
