@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# oxa-detect run for real with a fake /sys bound over the real one in a
+# mount namespace of its own, the files an unprivileged process of an arm64
+# machine sees there:
+#   dmi         a QEMU/KVM guest booted with firmware: DMI identity, the
+#               host's own MIDR, the arch timer, fw_cfg and KVM's PTP clock
+#   devicetree  the same guest booted without ACPI (QEMU's "virt" board, a
+#               direct kernel boot): no DMI, the device tree's root
+#               compatible instead
+#   bare_metal  an arm64 server: DMI of its maker, the same MIDR and timer
+# The guests must name "qemu" and "kvm", the server no hypervisor. The
+# point is the aarch64 tool under the emulator, which reads these files as
+# it would on arm64; the x86-64 tool reads the same files but also asks its
+# processor, which answers for the machine this test runs on, not for /sys:
+# PROCESSOR_SOURCES lists the evidence sources that do so ("cpu,timing" on
+# x86-64, "none" elsewhere), whose findings are left out of the checks.
+# Needs root and unshare; exits 77 where there are none.
+#
+#   guest_sysfs_test.sh OXA_DETECT_COMMAND dmi|devicetree|bare_metal PROCESSOR_SOURCES
+set -euo pipefail
+
+tool=$1
+setting=$2
+processor_sources=$3
+case $setting in
+  dmi | devicetree) expected=guest ;;
+  bare_metal) expected=none ;;
+  *) echo "unknown setting $setting" >&2; exit 2 ;;
+esac
+if [[ $(id -u) != 0 ]] || ! command -v unshare >/dev/null || ! unshare --mount true 2>/dev/null; then
+  echo "needs root and mount namespaces (unshare): skipped" >&2
+  exit 77
+fi
+
+tree=$(mktemp -d "${TMPDIR:-/tmp}/oxa-sysfs.XXXXXX")
+trap 'rm -rf "$tree"' EXIT
+
+# put PATH TEXT: a file of the fake /sys holding TEXT and a newline, as
+# sysfs attributes do.
+put() {
+  mkdir -p "$(dirname "$tree$1")"
+  printf '%s\n' "$2" >"$tree$1"
+}
+
+# Every arm64 KVM guest sees the host's MIDR (here a Neoverse N1), which
+# names no hypervisor; the timer is the architecture's on guests and hosts.
+put /devices/system/cpu/cpu0/regs/identification/midr_el1 0x00000000413fd0c1
+put /devices/system/clocksource/clocksource0/current_clocksource arch_sys_counter
+# dmi_identity VENDOR PRODUCT VERSION: the firmware's identity, in the folder that
+# /sys/class/dmi/id links to, as the kernel shows it.
+dmi_identity() {
+  put /devices/virtual/dmi/id/sys_vendor "$1"
+  put /devices/virtual/dmi/id/product_name "$2"
+  put /devices/virtual/dmi/id/product_version "$3"
+  mkdir -p "$tree/class/dmi"
+  ln -s ../../devices/virtual/dmi/id "$tree/class/dmi/id"
+}
+
+case $setting in
+  dmi) dmi_identity QEMU "KVM Virtual Machine" virt-7.2 ;;
+  devicetree)
+    # A device tree property: the string with its NUL, no newline.
+    mkdir -p "$tree/firmware/devicetree/base"
+    printf 'linux,dummy-virt\0' >"$tree/firmware/devicetree/base/compatible"
+    ;;
+  bare_metal) dmi_identity "Ampere Computing" Mt.Jade 1.0 ;;
+esac
+if [[ $expected == guest ]]; then
+  mkdir -p "$tree/firmware/qemu_fw_cfg"
+  put /class/ptp/ptp0/clock_name "KVM virtual PTP"
+fi
+
+# The tool (or the emulator and the tool) lives under /usr and the build
+# folder, which the mount over /sys leaves alone. The tool exits 0, 1 or 2:
+# 77 is the mount's failure.
+status=0
+report=$(unshare --mount /bin/bash -s "$tree" "$tool" <<'INNER'
+set -euo pipefail
+if ! mount --make-rprivate / || ! mount --bind "$1" /sys; then
+  echo "cannot bind a folder over /sys here: skipped" >&2
+  exit 77
+fi
+exec "$2"
+INNER
+) || status=$?
+echo "$report"
+if ((status == 77)); then
+  exit 77
+elif ((status != 0)); then
+  echo "oxa-detect exited with $status" >&2
+  exit 1
+fi
+
+python3 - "$expected" "$processor_sources" "$report" <<'CHECK'
+import json
+import sys
+
+expected, processor_sources, text = sys.argv[1:]
+processor = set(processor_sources.split(","))
+try:
+    report = json.loads(text)
+except ValueError as error:
+    sys.exit(f"the report is no JSON: {error}")
+hypervisors = report["hypervisors"]
+# The guest findings of what the tool read from files, by vendor.
+from_files = {}
+for e in report["evidence"]:
+    if e["category"] == "guest" and e["source"] not in processor:
+        from_files.setdefault(e["vendor"], []).append(f'{e["source"]}: {e["detail"]}')
+for vendor, signs in from_files.items():
+    print(f"{vendor} named by " + "; ".join(signs))
+
+if expected == "guest":
+    missing = [v for v in ("qemu", "kvm") if v not in hypervisors or v not in from_files]
+    if missing:
+        sys.exit(f"hypervisors {hypervisors}: {missing} not named from /sys")
+else:
+    if from_files:
+        sys.exit(f"a bare-metal server's /sys named a guest: {sorted(from_files)}")
+    from_processor = {e["vendor"] for e in report["evidence"] if e["source"] in processor}
+    extra = [v for v in hypervisors if v not in from_processor]
+    if extra:
+        sys.exit(f"hypervisors {hypervisors}: {extra} not named by the processor")
+CHECK
