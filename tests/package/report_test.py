@@ -134,6 +134,17 @@ class SchemaDocuments(ReportChecks):
                 self.assertNotEqual(errors(document), [])
 
 
+class ReplayReports(ReportChecks):
+    def test_every_expected_replay_report(self):
+        """Every regression dump's report, arm64 and macOS ones included."""
+        folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "replay", "expected")
+        files = sorted(glob.glob(os.path.join(folder, "*.json")))
+        self.assertTrue(files, f"no reports in {folder}")
+        for name in files:
+            with self.subTest(file=os.path.basename(name)), open(name, "rb") as f:
+                self.assert_report(f.read(), name)
+
+
 class ToolReport(ReportChecks):
     def test_real_run(self):
         self.assert_report(run([ARGS.tool]), "oxa-detect")

@@ -86,6 +86,32 @@ def signs(release, paths=None, files=None, namespaces=INITIAL, own=None, init=No
 
 
 DEBIAN = "6.1.0-18-amd64"
+DEBIAN_ARM64 = "6.1.0-18-arm64"
+# MIDR_EL1 of Arm's Neoverse N1 r3p1 (Graviton2, Ampere Altra).
+N1 = "0x00000000413fd0c1"
+
+
+def arm64_signs(midr, paths=None, files=None):
+    """The linux section of an arm64 machine: its MIDR, the architected
+    timer, no container."""
+    return signs(DEBIAN_ARM64, paths, {"midr": midr + "\n", **(files or {})}, init={"HOME": "/"},
+                 clock="arch_sys_counter")
+
+
+# The inputs of an arm64 run that are not Linux's own: no CPUID, no timing
+# (the probe has nothing to measure), the run's clock.
+ARM64 = {"dump_version": 1, "architecture": "arm64", "cpuid": [], "sysctl": [],
+         "registry": {"service": False, "properties": []},
+         "timing": {"samples": [], "record": {"available": False, "valid": False, "cycles_over_baseline": 0}},
+         "clock_ns": [1000000000, 1000052000]}
+
+
+def dmi_registry(vendor, product, version):
+    """The DMI identity as the registry answers it: sys_vendor,
+    product_name, product_version."""
+    return {"service": True, "properties": [
+        {"key": key, "kind": "string", "converted": True, "hex": text.encode().hex()}
+        for key, text in zip(("manufacturer", "model", "product-name"), (vendor, product, version))]}
 POD_CGROUP_V1 = "".join(
     f"{n}:{c}:/kubepods/besteffort/pod8f1e2a7c-6b1d-4c3e-9a0f-2d4b6c8e1a3f/{'3c' * 32}\n"
     for n, c in ((4, "memory"), (3, "cpu,cpuacct"), (2, "pids"), (1, "name=systemd")))
@@ -154,6 +180,30 @@ CASES = {
     # A KVM guest on a TSC clock, seen by its paravirtual PTP clock.
     "kvm_ptp_documented": ("kvm_guest", signs(DEBIAN, files={"ptp0_clock": "KVM virtual PTP\n"},
                                               init={"HOME": "/"}, clock="tsc")),
+    # arm64: no CPUID, the MIDR the kernel shows, its architected timer.
+    # A KVM guest sees the host's own MIDR (a Neoverse N1 here); QEMU's
+    # firmware names the board, fw_cfg the device model, the PTP clock KVM.
+    "qemu_kvm_arm64_documented": (ARM64, arm64_signs(N1, {"qemu_fw_cfg": "folder"},
+                                                     {"ptp0_clock": "KVM virtual PTP\n"}),
+                                  ("QEMU", "KVM Virtual Machine", "virt-7.2")),
+    # QEMU's own emulation of its "max" processor, booted without firmware:
+    # the MIDR no core carries, the device tree of the virt board.
+    "qemu_tcg_arm64_documented": (ARM64, arm64_signs("0x00000000000f0510", {"qemu_fw_cfg": "folder"},
+                                                     {"device_tree_compatible": "linux,dummy-virt\0"})),
+    # A Linux guest of Apple's Virtualization framework on Apple silicon.
+    "apple_vz_linux_arm64_documented": (ARM64, arm64_signs("0x00000000610f0000"),
+                                        ("Apple Inc.", "Apple Virtualization Generic Platform", "1")),
+    # AWS Graviton2: the instance type is the product. A virtual machine on
+    # Nitro shows its cloud and nothing of its hypervisor; a .metal machine
+    # is a cloud's, never a guest.
+    "graviton_vm_arm64_documented": (ARM64, arm64_signs(N1), ("Amazon EC2", "m6g.large", "")),
+    "graviton_metal_arm64_documented": (ARM64, arm64_signs(N1), ("Amazon EC2", "m6g.metal", "")),
+    # Azure's arm64 virtual machines (Cobalt 100, a Neoverse N2) on Hyper-V.
+    "azure_arm64_documented": (ARM64, arm64_signs("0x00000000410fd490", {"vmbus_devices": "folder"},
+                                                  {"ptp0_clock": "hyperv\n"}),
+                               ("Microsoft Corporation", "Virtual Machine", "Hyper-V UEFI Release v4.1")),
+    # An Ampere Altra server (Neoverse N1 cores), bare metal.
+    "ampere_metal_arm64_documented": (ARM64, arm64_signs(N1), ("Ampere Computing", "Mt.Jade", "1.0")),
 }
 
 
@@ -190,13 +240,17 @@ def layout(value, indent=0):
 
 def main():
     tool = sys.argv[1]
-    for name, (base, linux) in CASES.items():
-        dump = json.loads((DUMPS / f"{base}.json").read_text(), object_pairs_hook=dict)
-        dump.pop("report", None)
-        # A Linux machine: no sysctl names, no DMI identity folder here.
-        dump["sysctl"] = [{"name": n, "read": False, "value": 0}
-                          for n in ("kern.hv_vmm_present", "sysctl.proc_translated")]
-        dump["registry"] = {"service": False, "properties": []}
+    for name, (base, linux, *dmi) in CASES.items():
+        if isinstance(base, dict):
+            dump = json.loads(json.dumps(base))
+        else:
+            dump = json.loads((DUMPS / f"{base}.json").read_text(), object_pairs_hook=dict)
+            dump.pop("report", None)
+            # A Linux machine: no sysctl names.
+            dump["sysctl"] = [{"name": n, "read": False, "value": 0}
+                              for n in ("kern.hv_vmm_present", "sysctl.proc_translated")]
+        # The DMI identity where the case has one.
+        dump["registry"] = dmi_registry(*dmi[0]) if dmi else {"service": False, "properties": []}
         dump["linux"] = linux
         path = DUMPS / f"{name}.json"
         path.write_text(layout(dump) + "\n")
