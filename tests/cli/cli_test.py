@@ -194,6 +194,12 @@ class Completion(unittest.TestCase):
 
 
 class ManualPage(unittest.TestCase):
+    def test_sections_once_each_in_the_usual_order(self):
+        with open(ARGS.manual, encoding="utf-8") as f:
+            names = [line[4:].strip().strip('"') for line in f.read().splitlines() if line.startswith(".SH ")]
+        self.assertEqual(names, ["NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "OUTPUT", "EXIT STATUS", "FILES",
+                                 "EXAMPLES", "SEE ALSO"])
+
     def test_renders_without_warnings(self):
         man = shutil.which("man")
         if man is None:
