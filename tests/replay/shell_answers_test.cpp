@@ -88,6 +88,16 @@ TEST(ShellAnswers, QuietAndBriefOverTheDumps) {
       {"kvm_ptp_documented", "kvm", 0},
       // WSL 1 runs on the Hyper-V root partition.
       {"wsl1_documented", "hyperv", 1},
+      // arm64: the first vendor as the probes name them in their order.
+      {"qemu_kvm_arm64_documented", "kvm", 0},
+      {"qemu_tcg_arm64_documented", "qemu", 0},
+      {"apple_vz_linux_arm64_documented", "apple", 0},
+      {"azure_arm64_documented", "hyperv", 0},
+      // A cloud's virtual machine that shows only its cloud, and bare metal.
+      {"graviton_vm_arm64_documented", "none", 1},
+      {"graviton_metal_arm64_documented", "none", 1},
+      {"ampere_metal_arm64_documented", "none", 1},
+      {"apple_silicon_macos_guest_documented", "apple", 0},
   };
   std::vector<Case> cases;
   std::set<std::string> answered;
