@@ -27,6 +27,7 @@
 #include "platform/posix/posix_system.h"
 #include "platform/posix/sign_files.h"
 #include "probes/container_probe.h"
+#include "support/fake_root.h"
 #include "support/rooted_system.h"
 
 namespace oxa {
@@ -46,29 +47,8 @@ const std::set<std::string, std::less<>> kVendors(kContainerVendors.begin(), kCo
 // A runtime's container id.
 const std::string kId(64, 'c');
 
-class FakeRoot : public ::testing::Test {
+class FakeRoot : public test::FakeRootTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "oxa-root-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::permissions(root_, fs::perms::owner_all, ignored);
-    fs::remove_all(root_, ignored);
-  }
-
-  fs::path at(const std::string& path) const { return root_ / path.substr(1); }
-  void file(const std::string& path, const std::string& content) {
-    fs::create_directories(at(path).parent_path());
-    std::ofstream(at(path), std::ios::binary) << content;
-  }
-  void folder(const std::string& path) { fs::create_directories(at(path)); }
-  void link(const std::string& path, const std::string& target) {
-    fs::create_directories(at(path).parent_path());
-    fs::create_symlink(target, at(path));
-  }
   // The namespaces the kernel shows at /proc/self/ns: the host's initial
   // ones, or a runtime's (private from the first `private_from` on).
   void namespaces(std::size_t private_from) {
@@ -80,21 +60,6 @@ class FakeRoot : public ::testing::Test {
            std::string(kinds[i][0]) + ":[" + kinds[i][i >= private_from ? 2 : 1] + "]");
     }
   }
-  // Files, folders (a trailing '/') and namespaces set up from a table row.
-  void populate(const std::map<std::string, std::string>& files) {
-    for (const auto& [path, content] : files) {
-      if (path.back() == '/') {
-        folder(path);
-      } else {
-        file(path, content);
-      }
-    }
-  }
-  void reset() {
-    fs::remove_all(root_);
-    fs::create_directory(root_);
-  }
-
   LinuxSigns signs() {
     const std::string root = root_.string();
     RootedSystem system(root.c_str());
@@ -114,8 +79,6 @@ class FakeRoot : public ::testing::Test {
     detect_container(result, signs());
     return assess(result).containers;
   }
-
-  fs::path root_;
 };
 
 std::string environ(std::initializer_list<std::string> entries) {
@@ -203,14 +166,7 @@ TEST_F(FakeRoot, EachRuntimeByItsSigns) {
     SCOPED_TRACE(c.name);
     reset();
     namespaces(kPrivate);
-    for (const auto& [path, content] : c.files) {
-      if (content == "fifo") {
-        folder(path.substr(0, path.rfind('/')));
-        ASSERT_EQ(::mkfifo(at(path).c_str(), 0600), 0);
-      } else {
-        populate({{path, content}});
-      }
-    }
+    add(c.files);
     EXPECT_EQ(findings(), c.evidence);
   }
 }
@@ -267,7 +223,7 @@ TEST_F(FakeRoot, WhichSignWins) {
     SCOPED_TRACE(c.name);
     reset();
     namespaces(c.private_from);
-    populate(c.files);
+    add(c.files);
     EXPECT_EQ(containers(), c.containers);
   }
 }

@@ -30,24 +30,40 @@ class FakeRootTest : public ::testing::Test {
 
   // Where an absolute path of the fake root is.
   std::filesystem::path at(const std::string& path) const { return root_ / path.substr(1); }
-  // Empties the root, then makes each path: a trailing '/' makes a folder,
-  // the content "fifo" a FIFO, "->x" a symlink to x, anything else a file
-  // holding it.
-  void populate(const std::map<std::string, std::string>& files) {
-    std::filesystem::remove_all(root_);
-    std::filesystem::create_directory(root_);
+  void file(const std::string& path, const std::string& content) {
+    std::filesystem::create_directories(at(path).parent_path());
+    std::ofstream(at(path), std::ios::binary) << content;
+  }
+  void folder(const std::string& path) { std::filesystem::create_directories(at(path)); }
+  void link(const std::string& path, const std::string& target) {
+    std::filesystem::create_directories(at(path).parent_path());
+    std::filesystem::create_symlink(target, at(path));
+  }
+  // Makes each path: a trailing '/' makes a folder, the content "fifo" a
+  // FIFO, "->x" a symlink to x, anything else a file holding it.
+  void add(const std::map<std::string, std::string>& files) {
     for (const auto& [path, content] : files) {
-      std::filesystem::create_directories(at(path).parent_path());
       if (path.back() == '/') {
-        std::filesystem::create_directories(at(path));
+        folder(path);
       } else if (content == "fifo") {
+        folder(path.substr(0, path.rfind('/')));
         ASSERT_EQ(::mkfifo(at(path).c_str(), 0600), 0);
       } else if (content.starts_with("->")) {
-        std::filesystem::create_symlink(content.substr(2), at(path));
+        link(path, content.substr(2));
       } else {
-        std::ofstream(at(path), std::ios::binary) << content;
+        file(path, content);
       }
     }
+  }
+  // An empty root.
+  void reset() {
+    std::filesystem::remove_all(root_);
+    std::filesystem::create_directory(root_);
+  }
+  // An empty root, then the paths.
+  void populate(const std::map<std::string, std::string>& files) {
+    reset();
+    add(files);
   }
 
   std::filesystem::path root_;
