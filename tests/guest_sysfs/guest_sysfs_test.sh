@@ -28,10 +28,9 @@ case $setting in
   bare_metal) expected=none ;;
   *) echo "unknown setting $setting" >&2; exit 2 ;;
 esac
-if [[ $(id -u) != 0 ]] || ! command -v unshare >/dev/null || ! unshare --mount true 2>/dev/null; then
-  echo "needs root and mount namespaces (unshare): skipped" >&2
-  exit 77
-fi
+# shellcheck source-path=SCRIPTDIR source=../support/mount_namespace.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/mount_namespace.sh"
+require_mount_namespace
 
 tree=$(mktemp -d "${TMPDIR:-/tmp}/oxa-sysfs.XXXXXX")
 trap 'rm -rf "$tree"' EXIT
