@@ -86,6 +86,7 @@ TEST_F(KernelView, EachSignNamesItsHypervisor) {
       {"garbage", {{kType, std::string("x\0e\xffn", 5)}, {kClock, std::string(1 << 20, 'k')}}, {}},
       {"a FIFO and a device", {{kType, "fifo"}, {kClock, "->/dev/zero"}}, {}},
       {"a file where VMBus' folder is", {{"/sys/bus/vmbus/devices", ""}}, {}},
+      {"a file where /sys/hypervisor is", {{"/sys/hypervisor", "xen\n"}, {kClock, "tsc\n"}}, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
