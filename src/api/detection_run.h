@@ -35,14 +35,13 @@ Run run_detection(P& processor, S& system, R& registry) {
   // The order is fixed: the timing probe weighs a slow CPUID only when the
   // probes before it found no hypervisor identity.
   detect_cpu(run.result, read_cpu(processor, system));
-  // The kernel's word on a hypervisor: its flag on macOS, its own view on
-  // Linux, where the firmware's identity may also be the device tree.
+  // The kernel's word on a hypervisor and the firmware's identity: on Linux
+  // the kernel's own view, and the device tree where DMI is mute.
   if constexpr (LinuxSystem<S>) {
     detect_kernel(run.result, read_kernel_signs(system));
     detect_firmware(run.result, registry, system);
   } else {
-    detect_hypervisor_flag(run.result, system);
-    detect_firmware(run.result, registry);
+    detect_platform(run.result, system, registry);
   }
   const Timing timing = measure_timing(processor, system);
   detect_timing(run.result, timing);

@@ -68,6 +68,7 @@ void detect_firmware(Result& result, R& registry, S& system) {
   result.probe(sources::firmware, readable ? statuses::ok : statuses::unavailable);
 }
 
+// The platform probe where the kernel has a hypervisor flag (macOS).
 template <System S, Registry R>
 void detect_platform(Result& result, S& system, R& registry) {
   detect_hypervisor_flag(result, system);

@@ -12,6 +12,7 @@ from the library's own table (src/inputs/inputs.h), so each is written once.
 usage: make_linux_dumps.py OXA_DETECT
 """
 
+import copy
 import json
 import pathlib
 import re
@@ -242,7 +243,7 @@ def main():
     tool = sys.argv[1]
     for name, (base, linux, *dmi) in CASES.items():
         if isinstance(base, dict):
-            dump = json.loads(json.dumps(base))
+            dump = copy.deepcopy(base)
         else:
             dump = json.loads((DUMPS / f"{base}.json").read_text(), object_pairs_hook=dict)
             dump.pop("report", None)
