@@ -128,6 +128,15 @@ TEST_F(KernelView, EachSignNamesItsHypervisor) {
       {"a FIFO for feature bits",
        {{kType, "xen\n"}, {kFeatures, "fifo"}},
        {finding("guest", "xen", 90, "/sys/hypervisor/type: xen")}},
+      {"NUL-filled feature bits",
+       {{kType, "xen\n"}, {kFeatures, std::string(8, '\0') + "\n"}},
+       {finding("guest", "xen", 90, "/sys/hypervisor/type: xen")}},
+      {"unterminated feature bits",
+       {{kType, "xen\n"}, {kFeatures, "00000800"}},
+       {finding("guest", "xen", 90, "/sys/hypervisor/type: xen")}},
+      {"feature bits that link to themselves",
+       {{kType, "xen\n"}, {kFeatures, "->features"}},
+       {finding("guest", "xen", 90, "/sys/hypervisor/type: xen")}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
