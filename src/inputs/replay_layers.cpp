@@ -102,11 +102,10 @@ ReplayLinuxSystem::ReplayLinuxSystem(const Dump& dump, const LinuxRecord& signs,
 }
 
 // A documented dump's silence about a path is an answer: nothing is there.
-#define OXA_REPLAY_ANSWER_(method, Answer, answers, noun, most, ...)             \
-  Answer ReplayLinuxSystem::method(const char* path) {                            \
-    if (documented_ && answers##_.find(std::string_view(path)) == answers##_.end()) \
-      return Answer{};                                                            \
-    return named(answers##_, path, missing_).answer;                              \
+#define OXA_REPLAY_ANSWER_(method, Answer, answers, noun, most, ...)                                 \
+  Answer ReplayLinuxSystem::method(const char* path) {                                               \
+    if (documented_ && answers##_.find(std::string_view(path)) == answers##_.end()) return Answer{}; \
+    return named(answers##_, path, missing_).answer;                                                 \
   }
 OXA_LINUX_PATH_QUESTIONS(OXA_REPLAY_ANSWER_)
 #undef OXA_REPLAY_ANSWER_

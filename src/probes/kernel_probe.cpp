@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <span>
 #include <string_view>
 
 #include "core/vocabulary.h"
@@ -24,45 +23,116 @@ std::string_view line_of(const std::optional<std::string>& text) {
   return value;
 }
 
-std::string_view clock_vendor(std::string_view clock) {
-  if (clock == "kvm-clock"sv) return "kvm"sv;
-  if (clock.starts_with("hyperv_clocksource"sv)) return "hyperv"sv;
-  if (clock == "xen"sv) return "xen"sv;
-  return {};
-}
+// How a row's answer matches: a file's first line, whole or its start, or
+// what stands at the path.
+enum class Match : unsigned char { line, line_prefix, folder, file };
 
-std::string_view ptp_vendor(std::string_view name) {
-  if (name == "KVM virtual PTP"sv) return "kvm"sv;
-  if (name == "hyperv"sv) return "hyperv"sv;
-  return {};
-}
+// One value of a sign that names a hypervisor. /sys/hypervisor exists only
+// under Xen (90); the others are a driver the kernel bound because the
+// hypervisor offered it, which another hypervisor may imitate (80).
+// Wrongly true on a host of the same hypervisor (Xen's dom0, Hyper-V's
+// root partition), whose host finding passes them over.
+struct KernelSignRow {
+  Sign sign;
+  std::optional<std::string> KernelSigns::*text = nullptr;  // read_sign's answer
+  PathKind KernelSigns::*kind = nullptr;                    // path_kind's answer
+  Match match;
+  std::string_view value{};  // the line, or its start
+  std::string_view vendor;
+  std::int32_t weight = weights::indirect;
+};
 
-// How sure each sign is: /sys/hypervisor exists only under Xen; the others
-// are a driver the kernel bound because the hypervisor offered it, which
-// another hypervisor may imitate.
-std::int32_t weight_of(Sign sign) {
-  return sign == Sign::hypervisor_type ? weights::marked : weights::indirect;
-}
+// The rows of a sign stand together, in the order the signs are read: the
+// hypervisor's, then QEMU's device.
+constexpr KernelSignRow kKernelSigns[] = {
+    {.sign = Sign::hypervisor_type,
+     .text = &KernelSigns::hypervisor_type,
+     .match = Match::line,
+     .value = "xen",
+     .vendor = "xen",
+     .weight = weights::marked},
+    {.sign = Sign::clock_source,
+     .text = &KernelSigns::clock_source,
+     .match = Match::line,
+     .value = "kvm-clock",
+     .vendor = "kvm"},
+    {.sign = Sign::clock_source,
+     .text = &KernelSigns::clock_source,
+     .match = Match::line_prefix,
+     .value = "hyperv_clocksource",
+     .vendor = "hyperv"},
+    {.sign = Sign::clock_source,
+     .text = &KernelSigns::clock_source,
+     .match = Match::line,
+     .value = "xen",
+     .vendor = "xen"},
+    {.sign = Sign::vmbus_devices,
+     .kind = &KernelSigns::vmbus_devices,
+     .match = Match::folder,
+     .vendor = "hyperv"},
+    {.sign = Sign::ptp0_clock,
+     .text = &KernelSigns::ptp0_clock,
+     .match = Match::line,
+     .value = "KVM virtual PTP",
+     .vendor = "kvm"},
+    {.sign = Sign::ptp0_clock,
+     .text = &KernelSigns::ptp0_clock,
+     .match = Match::line,
+     .value = "hyperv",
+     .vendor = "hyperv"},
+    {.sign = Sign::ptp1_clock,
+     .text = &KernelSigns::ptp1_clock,
+     .match = Match::line,
+     .value = "KVM virtual PTP",
+     .vendor = "kvm"},
+    {.sign = Sign::ptp1_clock,
+     .text = &KernelSigns::ptp1_clock,
+     .match = Match::line,
+     .value = "hyperv",
+     .vendor = "hyperv"},
+    {.sign = Sign::qemu_fw_cfg_rev,
+     .kind = &KernelSigns::qemu_fw_cfg_rev,
+     .match = Match::file,
+     .vendor = "qemu"},
+};
+// QEMU's device, the last row, names the device model, not the hypervisor.
+constexpr Sign kDeviceModelSign = Sign::qemu_fw_cfg_rev;
 
-// Every sign that names a vendor: the hypervisor's, then QEMU's device.
-constexpr Sign kNamingSigns[] = {Sign::hypervisor_type, Sign::clock_source, Sign::vmbus_devices,
-                                 Sign::ptp0_clock,      Sign::ptp1_clock,   Sign::qemu_fw_cfg_rev};
-constexpr auto kHypervisorSigns = std::span(kNamingSigns).first(std::size(kNamingSigns) - 1);
-
-// The file a sign reads, where it reads one.
-const std::optional<std::string>* text_of(Sign sign, const KernelSigns& s) {
-  switch (sign) {
-    case Sign::hypervisor_type:
-      return &s.hypervisor_type;
-    case Sign::clock_source:
-      return &s.clock_source;
-    case Sign::ptp0_clock:
-      return &s.ptp0_clock;
-    case Sign::ptp1_clock:
-      return &s.ptp1_clock;
-    default:
-      return nullptr;
+// Each row reads one answer, of the kind its match needs, and a sign's rows
+// stand together.
+constexpr bool rows_well_formed() {
+  for (std::size_t i = 0; i < std::size(kKernelSigns); ++i) {
+    const KernelSignRow& r = kKernelSigns[i];
+    const bool by_kind = r.match == Match::folder || r.match == Match::file;
+    if ((r.text != nullptr) == by_kind || (r.kind != nullptr) != by_kind) return false;
+    for (std::size_t j = i + 2; j < std::size(kKernelSigns); ++j) {
+      if (kKernelSigns[j].sign == r.sign && kKernelSigns[j - 1].sign != r.sign) return false;
+    }
   }
+  return kKernelSigns[std::size(kKernelSigns) - 1].sign == kDeviceModelSign;
+}
+static_assert(rows_well_formed());
+
+bool matches(const KernelSignRow& row, const KernelSigns& s) {
+  switch (row.match) {
+    case Match::line:
+      return line_of(s.*row.text) == row.value;
+    case Match::line_prefix:
+      return line_of(s.*row.text).starts_with(row.value);
+    case Match::folder:
+      return s.*row.kind == PathKind::folder;
+    case Match::file:
+      return s.*row.kind == PathKind::file;
+  }
+  return false;
+}
+
+// The row that names the hypervisor for a sign, or null.
+const KernelSignRow* naming_row(Sign sign, const KernelSigns& s) {
+  for (const KernelSignRow& row : kKernelSigns) {
+    if (row.sign == sign && matches(row, s)) return &row;
+  }
+  return nullptr;
 }
 
 // Xen's control domain runs the machine for the others: a host. Xen sets
@@ -73,23 +143,8 @@ constexpr std::uint32_t kXenFeatureDom0 = 1u << 11;
 }  // namespace
 
 std::string_view kernel_vendor(Sign sign, const KernelSigns& s) {
-  const std::optional<std::string>* text = text_of(sign, s);
-  const std::string_view value = text != nullptr ? line_of(*text) : std::string_view{};
-  switch (sign) {
-    case Sign::hypervisor_type:
-      return value == "xen"sv ? "xen"sv : std::string_view{};
-    case Sign::clock_source:
-      return clock_vendor(value);
-    case Sign::vmbus_devices:
-      return s.vmbus_devices == PathKind::folder ? "hyperv"sv : std::string_view{};
-    case Sign::qemu_fw_cfg_rev:
-      return s.qemu_fw_cfg_rev == PathKind::file ? "qemu"sv : std::string_view{};
-    case Sign::ptp0_clock:
-    case Sign::ptp1_clock:
-      return ptp_vendor(value);
-    default:
-      return {};
-  }
+  const KernelSignRow* row = naming_row(sign, s);
+  return row != nullptr ? row->vendor : std::string_view{};
 }
 
 std::optional<std::uint32_t> xen_feature_bits(const std::optional<std::string>& text) {
@@ -110,7 +165,9 @@ std::optional<std::uint32_t> xen_feature_bits(const std::optional<std::string>& 
 }
 
 bool kernel_named(const KernelSigns& s) {
-  return std::ranges::any_of(kHypervisorSigns, [&](Sign sign) { return !kernel_vendor(sign, s).empty(); });
+  return std::ranges::any_of(kKernelSigns, [&](const KernelSignRow& row) {
+    return row.sign != kDeviceModelSign && matches(row, s);
+  });
 }
 
 namespace {
@@ -126,17 +183,21 @@ void detect_kernel(Result& result, const KernelSigns& s) {
   const bool looked = s.hypervisor_type || s.clock_source || s.vmbus_devices != PathKind::absent ||
                       s.ptp0_clock || s.ptp1_clock || s.qemu_fw_cfg_rev != PathKind::absent;
   result.probe(sources::system, looked ? statuses::ok : statuses::unavailable);
-  for (const Sign sign : kNamingSigns) {
-    const std::string_view vendor = kernel_vendor(sign, s);
-    if (vendor.empty()) continue;
-    std::string detail = sign_path(sign);
+  // A sign's first matching row names it; the signs in their rows' order.
+  for (std::size_t i = 0; i < std::size(kKernelSigns); ++i) {
+    const KernelSignRow& first = kKernelSigns[i];
+    if (i > 0 && kKernelSigns[i - 1].sign == first.sign) continue;
+    const KernelSignRow* row = naming_row(first.sign, s);
+    if (row == nullptr) continue;
+    std::string detail = sign_path(row->sign);
     // The file's value where there is one, as the kernel wrote it.
-    if (const std::optional<std::string>* text = text_of(sign, s); text != nullptr) {
+    if (row->text != nullptr) {
       detail += ": ";
-      detail += line_of(*text);
+      detail += line_of(s.*row->text);
     }
-    const bool dom0 = sign == Sign::hypervisor_type && xen_control_domain(s);
-    result.add(sources::system, dom0 ? categories::host : categories::guest, vendor, weight_of(sign), detail);
+    const bool dom0 = row->sign == Sign::hypervisor_type && xen_control_domain(s);
+    result.add(sources::system, dom0 ? categories::host : categories::guest, row->vendor, row->weight,
+               detail);
   }
 }
 
