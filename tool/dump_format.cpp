@@ -127,6 +127,7 @@ Json answer_json(const PathAnswer<std::optional<std::string>>& a) {
 
 Json linux_json(const LinuxRecord& signs) {
   Json out = Json::object();
+  if (signs.documented) put(out, member::documented, true);
   // A question's list only where it was asked.
   const auto answers = [&](const char* name, const auto& asked) {
     if (asked.empty()) return;
@@ -528,6 +529,9 @@ class Reader {
     if (signs == nullptr) return true;
     if (!signs->is_object()) return fail(quoted_name(member::linux_signs) + " is not an object");
     LinuxRecord record;
+    if (const Json* documented = find_member(*signs, member::documented); documented != nullptr) {
+      if (!flag(documented, named(member::linux_signs, member::documented), record.documented)) return false;
+    }
 #define OXA_READ_ANSWERS_(method, Answer, answers_of, noun, most, ...) \
   if (!answers(*signs, Input::method, most, record.answers_of)) return false;
     OXA_LINUX_PATH_QUESTIONS(OXA_READ_ANSWERS_)

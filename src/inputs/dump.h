@@ -50,8 +50,12 @@ struct PathAnswer {
 };
 
 // The Linux signs a run asked for: per question, each path once, in the
-// order asked.
+// order asked. A capture holds every answer the run got; a dump written by
+// hand from a machine's documented layout lists only the signs that machine
+// shows, so a sign added later needs no new line in it.
 struct LinuxRecord {
+  bool documented = false;  // a path not listed is absent: nothing stands there
+
 #define OXA_LINUX_RECORD_FIELD_(method, Answer, answers, noun, most, ...) \
   std::vector<PathAnswer<Answer>> answers;
   OXA_LINUX_PATH_QUESTIONS(OXA_LINUX_RECORD_FIELD_)

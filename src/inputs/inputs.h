@@ -63,7 +63,8 @@ namespace oxa::inputs {
   /* the Linux signs */                                  \
   OXA_LINUX_PATH_QUESTIONS(OXA_LINUX_ANSWERS_MEMBER_, X) \
   X(path, "path")                                        \
-  X(kernel_release, "kernel_release")
+  X(kernel_release, "kernel_release")                    \
+  X(documented, "documented")
 #define OXA_LINUX_ANSWERS_MEMBER_(method, Answer, answers, noun, most, X) X(answers, #answers)
 
 namespace member {

@@ -93,7 +93,7 @@ std::int64_t ReplaySystem::steady_ns() {
 void* ReplaySystem::allocate(std::size_t size) noexcept { return std::malloc(size); }
 
 ReplayLinuxSystem::ReplayLinuxSystem(const Dump& dump, const LinuxRecord& signs, MissingInput& missing)
-    : ReplaySystem(dump, missing) {
+    : ReplaySystem(dump, missing), documented_(signs.documented) {
 #define OXA_REPLAY_ADD_(method, Answer, answers, noun, most, ...) \
   for (const PathAnswer<Answer>& a : signs.answers) answers##_[a.path].add(a);
   OXA_LINUX_PATH_QUESTIONS(OXA_REPLAY_ADD_)
@@ -101,8 +101,13 @@ ReplayLinuxSystem::ReplayLinuxSystem(const Dump& dump, const LinuxRecord& signs,
   if (signs.release_asked) release_.add(signs.kernel_release);
 }
 
-#define OXA_REPLAY_ANSWER_(method, Answer, answers, noun, most, ...) \
-  Answer ReplayLinuxSystem::method(const char* path) { return named(answers##_, path, missing_).answer; }
+// A documented dump's silence about a path is an answer: nothing is there.
+#define OXA_REPLAY_ANSWER_(method, Answer, answers, noun, most, ...)             \
+  Answer ReplayLinuxSystem::method(const char* path) {                            \
+    if (documented_ && answers##_.find(std::string_view(path)) == answers##_.end()) \
+      return Answer{};                                                            \
+    return named(answers##_, path, missing_).answer;                              \
+  }
 OXA_LINUX_PATH_QUESTIONS(OXA_REPLAY_ANSWER_)
 #undef OXA_REPLAY_ANSWER_
 

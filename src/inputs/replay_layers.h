@@ -130,6 +130,7 @@ class ReplayLinuxSystem : public ReplaySystem {
   AnswersByAddress<Input::method, std::string, PathAnswer<Answer>> answers##_;
   OXA_LINUX_PATH_QUESTIONS(OXA_REPLAYED_ANSWERS_)
 #undef OXA_REPLAYED_ANSWERS_
+  bool documented_;
   Answers<Input::kernel_release, std::optional<std::string>> release_;
 };
 

@@ -152,6 +152,7 @@ TEST(ReadDump, HostileDumpsGiveOneLineErrors) {
        "linux file 0 holds more than 16384 bytes"},
       {V + "\"linux\": {\"kernel_release\": {\"read\": 1}}}",
        "linux kernel release 'read' is not true or false"},
+      {V + "\"linux\": {\"documented\": \"yes\"}}", "linux 'documented' is not true or false"},
       // Parsed whole, it would take far more memory than its bytes.
       {V + "\"ignored\": [" + zeros + "0]}", "more than 100000 JSON values"},
       {V + "\"clock_ns\": 5}", "'clock_ns' is not an array"},
@@ -340,6 +341,25 @@ TEST(ReplayDump, NamesTheFirstInputTheDumpLacks) {
          d.linux_signs->release_asked = false;
        },
        "dump has no linux kernel release"},
+      // A documented dump lists what its machine shows: a path it leaves
+      // out is absent, of any question; the kernel release stays required.
+      {"documented, only the signs shown",
+       [](Dump& d) {
+         d.linux_signs = plain_linux();
+         d.linux_signs->documented = true;
+         d.linux_signs->paths.clear();
+         d.linux_signs->links.clear();
+         d.linux_signs->environments.pop_back();
+         std::erase_if(d.linux_signs->files, [](const auto& f) { return f.path != "/proc/self/cgroup"; });
+       },
+       ""},
+      {"documented, no kernel release",
+       [](Dump& d) {
+         d.linux_signs = plain_linux();
+         d.linux_signs->documented = true;
+         d.linux_signs->release_asked = false;
+       },
+       "dump has no linux kernel release"},
       {"timing record as its samples give it",
        [](Dump& d) {
          d.timing = inputs::replay_timing(d);
@@ -390,6 +410,7 @@ void member_names(const nlohmann::json& value, std::set<std::string>& names) {
 TEST(DumpFormat, TheReaderKeepsEveryMemberTheWriterWrites) {
   Dump d = hyperv_dump();
   d.linux_signs = plain_linux();
+  d.linux_signs->documented = true;
   d.properties[1].kind = ValueKind::data;
   d.properties[1].length = 2;
   d.properties[1].has_bytes = true;

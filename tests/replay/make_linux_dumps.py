@@ -44,11 +44,6 @@ def path(sign):
     return SIGNS[sign][1]
 
 
-def asked_by(question):
-    """Every path the probe may ask by `question`, once, in table order."""
-    return list(dict.fromkeys(p for q, p in SIGNS.values() if q == question))
-
-
 # The kernel's initial namespaces (a host, a plain VM) and private ones (a
 # runtime made them).
 INITIAL = {"pid_namespace": "pid:[4026531836]", "uts_namespace": "uts:[4026531838]",
@@ -73,15 +68,17 @@ def signs(release, paths=None, files=None, namespaces=INITIAL, own=None, init=No
     environments = {path("own_environment"): environ(**(own or {})),
                     path("init_environment"): None if init is None else environ(**init)}
 
-    def answers(paths_, answered):
-        return [{"path": p, "read": answered.get(p) is not None,
-                 **({"hex": answered[p].encode().hex()} if answered.get(p) is not None else {})} for p in paths_]
+    def answers(answered):
+        return [{"path": p, "read": True, "hex": t.encode().hex()} for p, t in answered.items() if t is not None]
 
+    # A documented dump lists only what the machine shows; the replay takes
+    # any other path as absent.
     return {
-        "paths": [{"path": p, "kind": kinds.get(p, "absent")} for p in asked_by("path_kind")],
-        "files": answers(asked_by("read_sign"), texts),
-        "links": answers(asked_by("read_link"), links),
-        "environments": answers(asked_by("environment"), environments),
+        "documented": True,
+        "paths": [{"path": p, "kind": k} for p, k in kinds.items() if k != "absent"],
+        "files": answers(texts),
+        "links": answers(links),
+        "environments": answers(environments),
         "kernel_release": {"read": True, "hex": release.encode().hex()},
     }
 
