@@ -267,8 +267,10 @@ bool runtime_storage(const Mount& m) {
   if (m.fstype == "btrfs"sv) {
     // A host mounts a subvolume as its root ("/@", "/root"): the root is
     // the subvolume itself. The drivers' subvolumes are named by a layer
-    // id; a directory inside a subvolume is a bind.
-    return container_id(last_component(m.root)) || m.root != option(m.options, "subvol"sv);
+    // id; a directory inside a subvolume is a bind. Without "subvol=" (a
+    // kernel before 4.2) nothing tells the two apart: no runtime.
+    const std::string_view subvolume = option(m.options, "subvol"sv);
+    return container_id(last_component(m.root)) || (!subvolume.empty() && m.root != subvolume);
   }
   if (m.fstype == "zfs"sv && container_id(last_component(m.source))) return true;
   // A directory bound as the root: the root field names it.

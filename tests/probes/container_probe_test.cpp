@@ -436,6 +436,7 @@ TEST(LinuxSigns, RootMountShapes) {
       {"1 0 0:4 / / rw - tmpfs tmpfs rw", false},
       {"1 0 0:2 /@ / rw - btrfs /dev/sda2 rw,subvolid=256,subvol=/@", false},
       {"1 0 0:2 /root / rw - btrfs /dev/sda2 rw,subvolid=256,subvol=/root", false},
+      {"1 0 0:2 /@ / rw - btrfs /dev/sda2 rw,subvolid=256", false},  // no subvol=: a host, maybe
       {"1 0 0:3 / / rw - zfs rpool/ROOT/debian rw", false},
       {"1 0 0:3 / / rw - zfs pool/" + kId.substr(1) + " rw", false},
       {"1 0 0:5 / / rw - squashfs /dev/loop0 ro", false},
