@@ -231,6 +231,8 @@ CASES = {
     # bubblewrap (and unshare -p): a PID namespace of its own, no runtime.
     "bubblewrap_documented": ("kvm_guest", signs(DEBIAN, {"dockerenv": "file"}, {"marker_mounts": BWRAP_MOUNTS},
                                                  namespaces=PRIVATE)),
+    "unshare_pid_documented": ("kvm_guest", signs(DEBIAN, {"dockerenv": "file"}, {"marker_mounts": DEBIAN_MOUNTS},
+                                                  namespaces=OWN_PID, init={"HOME": "/"})),
     # A chroot without /proc: neither namespaces nor mounts to read.
     "chroot_without_proc_documented": ("kvm_guest", signs(DEBIAN, {"dockerenv": "file"}, namespaces={})),
     # A WSL 2 distribution imported from docker export: WSL runs it in a PID

@@ -85,6 +85,7 @@ TEST(ShellAnswers, QuietAndBriefOverTheDumps) {
       {"private_ipc_documented", "kvm", 0},
       {"fedora_btrfs_protect_hostname_documented", "kvm", 0},
       {"bubblewrap_documented", "kvm", 0},
+      {"unshare_pid_documented", "kvm", 0},
       {"chroot_without_proc_documented", "kvm", 0},
       {"incus_normal_user_documented", "kvm", 0},
       {"lxd_vm_documented", "kvm", 0},
