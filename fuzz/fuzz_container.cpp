@@ -95,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const unsigned kernel_flags = in.u8();
   oxa::KernelSigns kernel;
   kernel.vmbus_devices = kind(kernel_flags);
-  kernel.qemu_fw_cfg = kind(kernel_flags >> 2);
+  kernel.qemu_fw_cfg_rev = kind(kernel_flags >> 2);
   kernel.hypervisor_type = text(in);
   kernel.xen_capabilities = text(in);
   kernel.clock_source = text(in);

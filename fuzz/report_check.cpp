@@ -143,7 +143,7 @@ Assessment reference_assessment(const Result& result) {
   for (const Evidence& e : result.evidence) {
     if (e.category == "guest") {
       const bool under_host =
-          e.source == "cpu" &&
+          e.source != "firmware" &&
           std::any_of(result.evidence.begin(), result.evidence.end(),
                       [&](const Evidence& h) { return h.category == "host" && h.vendor == e.vendor; });
       if (under_host) continue;

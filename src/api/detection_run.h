@@ -34,14 +34,20 @@ Run run_detection(P& processor, S& system, R& registry) {
   Run run;
   // The order is fixed: the timing probe weighs a slow CPUID only when the
   // probes before it found no hypervisor identity.
-  detect_cpu(run.result, read_cpu(processor, system));
+  // Whether CPUID could have shown a hypervisor and did not.
+  const bool cpuid_shows_none = [&] {
+    const Cpu cpu = read_cpu(processor, system);
+    detect_cpu(run.result, cpu);
+    return cpu.available && !cpu.midr && !cpu.hypervisor;
+  }();
   // The kernel's word on a hypervisor and the firmware's identity: on Linux
   // the kernel's own view, and the device tree where DMI is mute.
+  [[maybe_unused]] FlagFinding flag = FlagFinding::none;
   if constexpr (LinuxSystem<S>) {
     detect_kernel(run.result, read_kernel_signs(system));
     detect_firmware(run.result, registry, system);
   } else {
-    detect_platform(run.result, system, registry);
+    flag = detect_platform(run.result, system, registry, !cpuid_shows_none);
   }
   const Timing timing = measure_timing(processor, system);
   detect_timing(run.result, timing);
@@ -51,6 +57,11 @@ Run run_detection(P& processor, S& system, R& registry) {
     detect_container(run.result, signs);
     detect_compatibility(run.result, signs);
   } else {
+    if (flag == FlagFinding::held) {
+      weigh_held_hypervisor_flag(
+          run.result,
+          timing.valid ? std::optional<bool>(timing.cycles_over_baseline > kSlowCpuidTicks) : std::nullopt);
+    }
     detect_translation(run.result, timing.translated);
   }
   run.duration_us = (system.steady_ns() - start_ns) / 1000;

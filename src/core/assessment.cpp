@@ -17,11 +17,18 @@ void append(std::vector<std::string>& list, std::string_view vendor) {
   list.emplace_back(vendor);
 }
 
-// A "cpu" guest finding is not counted when some "host" finding names the
-// same vendor: a Hyper-V root partition reports the hypervisor it hosts.
 bool hosted_by_same_vendor(const Result& result, std::string_view vendor) {
   return std::any_of(result.evidence.begin(), result.evidence.end(),
                      [&](const Evidence& e) { return e.category == categories::host && e.vendor == vendor; });
+}
+
+// A guest finding is not counted when some "host" finding names the same
+// vendor: a host sees the interface of the hypervisor it runs, a Hyper-V
+// root partition its CPUID leaves and its clock, Xen's dom0 its hypervisor
+// files. The firmware's identity strings are the exception: they describe
+// the machine, which under a nested host is the outer hypervisor's guest.
+bool passed_over(const Evidence& guest, const Result& result) {
+  return guest.source != sources::firmware && hosted_by_same_vendor(result, guest.vendor);
 }
 
 std::string_view likelihood_of(std::int32_t score, bool ran_probe) {
@@ -39,9 +46,7 @@ Assessment assess(const Result& result) {
 
   for (const Evidence& e : result.evidence) {
     if (e.category == categories::guest) {
-      if (e.source == sources::cpu && hosted_by_same_vendor(result, e.vendor)) {
-        continue;
-      }
+      if (passed_over(e, result)) continue;
       auto it = best_by_source.try_emplace(e.source, 0).first;
       it->second = std::max(it->second, e.weight);
     }

@@ -40,6 +40,12 @@ void markers(Result& result, std::span<const Compatible> known, std::string_view
     const std::string_view entry = list.substr(begin, end - begin);
     for (const Compatible& c : known) {
       if (c.text != entry) continue;
+      // Xen's node is in its control domain's tree too, where the kernel
+      // probe found the host.
+      if (std::ranges::any_of(result.evidence, [&](const Evidence& e) {
+            return e.category == categories::host && e.vendor == c.vendor;
+          }))
+        continue;
       std::string detail = sign_path(sign);
       detail += ": ";
       detail += c.text;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "identity/firmware_markers.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <string>
 
 #include "core/vocabulary.h"
@@ -35,7 +37,38 @@ bool found_as_word(std::string_view s, std::string_view needle) {
   return false;
 }
 
+// EC2 names its machines by instance type in DMI's product name
+// ("m6g.large") under the vendor "Amazon EC2", and its bare-metal types
+// ".metal" or ".metal-<size>" ("m5.metal", "c7i.metal-24xl"; AWS's
+// instance type naming). Every other type runs on the Nitro hypervisor,
+// which a Graviton guest cannot see otherwise. Xen-era instances name Xen
+// instead ("Xen", "HVM domU"). Google Compute Engine's product name is the
+// same on every machine, so it says nothing of this kind.
+constexpr std::string_view kInstanceTypeVendor = "Amazon EC2";
+constexpr std::string_view kBareMetalType = ".metal";
+// Family, a dot, size: lower-case letters, digits and dashes, at most as
+// long as any AWS type.
+constexpr std::size_t kInstanceTypeMost = 32;
+
+bool instance_type(std::string_view text) {
+  const std::size_t dot = text.find('.');
+  const auto name_char = [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-'; };
+  return text.size() <= kInstanceTypeMost && dot != 0 && dot != std::string_view::npos &&
+         dot + 1 < text.size() && text.find('.', dot + 1) == std::string_view::npos &&
+         std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(dot), name_char) &&
+         std::all_of(text.begin() + static_cast<std::ptrdiff_t>(dot) + 1, text.end(), name_char);
+}
+
 }  // namespace
+
+bool names_instance_types(std::string_view manufacturer) { return manufacturer == kInstanceTypeVendor; }
+
+void instance_type_marker(Result& result, std::string_view source, std::string_view model) {
+  if (!instance_type(model) || contains(model, kBareMetalType)) return;
+  std::string detail = "Amazon EC2 instance type ";
+  detail += model;
+  result.add(source, categories::guest, kNoVendor, weights::indirect, detail);
+}
 
 void firmware_marker(Result& result, std::string_view source, std::string_view text) {
   static constexpr Marker markers[] = {

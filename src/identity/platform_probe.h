@@ -9,8 +9,10 @@
 // The system and registry layers are those of src/platform (system.h,
 // registry.h); tests hand in fakes.
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "core/evidence.h"
 #include "core/vocabulary.h"
@@ -21,16 +23,42 @@
 
 namespace oxa {
 
-// The "system" probe where the kernel has a hypervisor flag (macOS).
+// What the "system" probe did with the kernel's hypervisor flag.
+enum class FlagFinding : unsigned char { none, recorded, held };
+
+// The "system" probe where the kernel has a hypervisor flag (macOS). The
+// flag is the kernel's word, but a widely used patcher for Macs that Apple
+// no longer supports sets it on real Macs, so that updates are offered.
+// Every hypervisor shows itself in CPUID's hypervisor bit unless told to
+// hide it; where the processor does not, a set flag is held back for
+// weigh_held_hypervisor_flag, after the firmware and the timing spoke.
 template <System S>
-void detect_hypervisor_flag(Result& result, S& system) {
-  if (const std::optional<std::int32_t> present = system.hypervisor_flag(); !present) {
-    result.probe(sources::system, statuses::unavailable);
+FlagFinding detect_hypervisor_flag(Result& result, S& system, bool processor_shows_hypervisor = true) {
+  const std::optional<std::int32_t> present = system.hypervisor_flag();
+  result.probe(sources::system, present ? statuses::ok : statuses::unavailable);
+  if (!present || *present == 0) return FlagFinding::none;
+  if (!processor_shows_hypervisor) return FlagFinding::held;
+  result.add(sources::system, categories::guest, kNoVendor, weights::declared, kHypervisorFlagName);
+  return FlagFinding::recorded;
+}
+
+// A held flag counts as the kernel's word where something else saw a
+// hypervisor: the firmware named a virtual machine, or CPUID was trapped
+// (a guest that hides its bit and copies the host's model, as VMware's
+// SMBIOS.reflectHost does). Where CPUID ran at native speed and the
+// firmware named no virtual machine, it is a real Mac's patched flag: a
+// diagnostic. Where the timing could not tell (cpuid_trapped unset), the
+// flag counts.
+inline void weigh_held_hypervisor_flag(Result& result, std::optional<bool> cpuid_trapped) {
+  const bool firmware_guest = std::any_of(
+      result.evidence.begin(), result.evidence.end(),
+      [](const Evidence& e) { return e.source == sources::firmware && e.category == categories::guest; });
+  if (firmware_guest || cpuid_trapped.value_or(true)) {
+    result.add(sources::system, categories::guest, kNoVendor, weights::declared, kHypervisorFlagName);
   } else {
-    result.probe(sources::system, statuses::ok);
-    if (*present != 0) {
-      result.add(sources::system, categories::guest, kNoVendor, weights::declared, kHypervisorFlagName);
-    }
+    std::string detail = kHypervisorFlagName;
+    detail += " set; no hypervisor in CPUID, its timing or the firmware";
+    result.add(sources::system, categories::diagnostic, kNoVendor, weights::none, detail);
   }
 }
 
@@ -42,12 +70,15 @@ bool firmware_identity(Result& result, R& registry) {
   const auto device = registry.platform_device();
   if (!device) return false;
   bool readable = false;
+  bool instance_types = false;  // the manufacturer names its machines by type
   for (const RegistryKey key : kIdentityKeys) {
     const auto value = device.read(key);  // released at the end of its step
     const RegistryValue v = value.get();
     if (!v.readable) continue;
     readable = true;
     firmware_marker(result, sources::firmware, v.text);
+    if (key == RegistryKey::manufacturer) instance_types = names_instance_types(v.text);
+    if (key == RegistryKey::model && instance_types) instance_type_marker(result, sources::firmware, v.text);
   }
   return readable;
 }
@@ -68,11 +99,13 @@ void detect_firmware(Result& result, R& registry, S& system) {
   result.probe(sources::firmware, readable ? statuses::ok : statuses::unavailable);
 }
 
-// The platform probe where the kernel has a hypervisor flag (macOS).
+// The platform probe where the kernel has a hypervisor flag (macOS); with
+// what the processor showed, a flag it does not back is held back.
 template <System S, Registry R>
-void detect_platform(Result& result, S& system, R& registry) {
-  detect_hypervisor_flag(result, system);
+FlagFinding detect_platform(Result& result, S& system, R& registry, bool processor_shows_hypervisor = true) {
+  const FlagFinding flag = detect_hypervisor_flag(result, system, processor_shows_hypervisor);
   detect_firmware(result, registry);
+  return flag;
 }
 
 }  // namespace oxa

@@ -148,12 +148,13 @@ constexpr const InputInfo& info(Input input) { return kInputs[static_cast<std::s
 #define OXA_LINUX_SIGNS(X)                                                                       \
   X(midr, read_sign, "/sys/devices/system/cpu/cpu0/regs/identification/midr_el1")                \
   X(hypervisor_type, read_sign, "/sys/hypervisor/type")                                          \
+  X(xen_features, read_sign, "/sys/hypervisor/properties/features")                              \
   X(xen_capabilities, read_sign, "/proc/xen/capabilities")                                       \
   X(clock_source, read_sign, "/sys/devices/system/clocksource/clocksource0/current_clocksource") \
   X(vmbus_devices, path_kind, "/sys/bus/vmbus/devices")                                          \
   X(ptp0_clock, read_sign, "/sys/class/ptp/ptp0/clock_name")                                     \
   X(ptp1_clock, read_sign, "/sys/class/ptp/ptp1/clock_name")                                     \
-  X(qemu_fw_cfg, path_kind, "/sys/firmware/qemu_fw_cfg")                                         \
+  X(qemu_fw_cfg_rev, path_kind, "/sys/firmware/qemu_fw_cfg/rev")                                 \
   X(device_tree_compatible, read_sign, "/sys/firmware/devicetree/base/compatible")               \
   X(device_tree_hypervisor, read_sign, "/sys/firmware/devicetree/base/hypervisor/compatible")    \
   X(own_environment, environment, kOwnEnvironmentPath)                                           \

@@ -40,23 +40,30 @@ std::string_view vendor(std::string_view signature) {
 //               with part 0 (a Linux guest of Virtualization.framework shows
 //               "CPU implementer 0x61", "CPU part 0x000"), where Apple's own
 //               cores number from 0x001 (Cyclone) up (m1n1's MIDR part table).
+//   0x00 any    Any other value of implementer 0: no physical core carries
+//               it, and the hypervisors on Apple silicon make such values up
+//               (an all-zero MIDR in Virtualization.framework's M1 and M2
+//               guests, 0x000f0000 and the like in others), naming no one.
 // Under KVM and other hypervisors that pass the host's value through, the
-// register names a real core and says nothing.
+// register names a real core and says nothing. The first row that matches
+// counts.
+inline constexpr std::uint32_t kAnyPart = 0xFFFFFFFFu;
 struct MidrMark {
   std::uint32_t implementer;
-  std::uint32_t part;
+  std::uint32_t part;  // or kAnyPart
   std::string_view vendor;
 };
 constexpr MidrMark kMidrMarks[] = {
     {0x00u, 0x051u, "qemu"},
     {0x61u, 0x000u, "apple"},
+    {0x00u, kAnyPart, kNoVendor},
 };
 
 void detect_midr(Result& result, std::uint32_t midr) {
   const std::uint32_t implementer = midr >> 24;
   const std::uint32_t part = (midr >> 4) & 0xFFFu;
   for (const MidrMark& mark : kMidrMarks) {
-    if (mark.implementer != implementer || mark.part != part) continue;
+    if (mark.implementer != implementer || (mark.part != kAnyPart && mark.part != part)) continue;
     char detail[32];
     std::snprintf(detail, sizeof detail, "MIDR_EL1 0x%08x", static_cast<unsigned>(midr));
     result.add(sources::cpu, categories::guest, mark.vendor, weights::marked, detail);

@@ -65,8 +65,12 @@ case $setting in
     ;;
   bare_metal) dmi_identity "Ampere Computing" Mt.Jade 1.0 ;;
 esac
+# fw_cfg's folder is made by the driver on any machine whose kernel has it
+# built in; only a present device adds its entries.
+mkdir -p "$tree/firmware/qemu_fw_cfg"
 if [[ $expected == guest ]]; then
-  mkdir -p "$tree/firmware/qemu_fw_cfg"
+  mkdir -p "$tree/firmware/qemu_fw_cfg/by_key" "$tree/firmware/qemu_fw_cfg/by_name"
+  put /firmware/qemu_fw_cfg/rev 3
   put /class/ptp/ptp0/clock_name "KVM virtual PTP"
 fi
 

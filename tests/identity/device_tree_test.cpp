@@ -27,12 +27,12 @@ constexpr char kDmiVendor[] = "/sys/class/dmi/id/sys_vendor";
 
 class DeviceTreeTest : public test::FakeRootTest {
  protected:
-  Result run() {
+  // After what the probes before the firmware found.
+  Result run(Result result = {}) {
     const std::string root = root_.string();
     const std::string dmi = at("/sys/class/dmi/id").string();
     test::RootedSystem system(root.c_str());
     DmiRegistry registry(dmi.c_str());
-    Result result;
     detect_firmware(result, registry, system);
     return result;
   }
@@ -89,6 +89,20 @@ TEST_F(DeviceTreeTest, CompatibleListsNameTheBoardAndXen) {
     EXPECT_EQ(result.probes, (std::vector<Probe>{{"firmware", c.status}}));
     EXPECT_EQ(result.evidence, c.evidence);
   }
+}
+
+// Xen puts its node in its control domain's tree too: where the kernel
+// probe found that host, the node names no guest. Another vendor's host
+// does not hide it.
+TEST_F(DeviceTreeTest, XensNodeInItsControlDomainIsNoGuest) {
+  populate({{kCompatible, std::string("xlnx,zynqmp-zcu102\0xlnx,zynqmp\0", 31)},
+            {kHypervisor, std::string("xen,xen-4.17\0xen,xen\0", 21)}});
+  Result dom0;
+  dom0.add("system", "host", "xen", 90, "/sys/hypervisor/type: xen");
+  EXPECT_EQ(run(dom0).evidence.size(), 1u);
+  Result root_partition;
+  root_partition.add("cpu", "host", "hyperv", 0, "root partition privileges");
+  EXPECT_EQ(run(root_partition).evidence.back(), finding("xen", 90, std::string(kHypervisor) + ": xen,xen"));
 }
 
 }  // namespace

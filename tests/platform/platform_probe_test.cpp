@@ -74,6 +74,49 @@ INSTANTIATE_TEST_SUITE_P(Reads, PlatformProbeKernelFlag,
                            return info.param.name;
                          });
 
+// A set flag that CPUID's bit does not back waits for the firmware and the
+// timing: a patched real Mac has it, and so has a guest that hides its bit.
+TEST_F(PlatformProbe, AFlagTheProcessorDoesNotBackIsWeighedAfterTheTiming) {
+  const Evidence diagnostic{"system", "diagnostic", "unknown",
+                            "kern.hv_vmm_present set; no hypervisor in CPUID, its timing or the firmware", 0};
+  const struct {
+    const char* name;
+    const char* manufacturer;
+    const char* model;
+    std::optional<bool> cpuid_trapped;  // unset: the timing could not tell
+    std::vector<Evidence> evidence;
+  } cases[] = {
+      {"a real Mac, CPUID at native speed", "Apple Inc.", "MacBookPro11,5", false, {diagnostic}},
+      {"the host's model, CPUID trapped", "Apple Inc.", "MacPro7,1", true, {kSystemGuest}},
+      {"a real Mac, no usable timing", "Apple Inc.", "MacBookPro11,5", std::nullopt, {kSystemGuest}},
+      {"VMware's firmware, CPUID at native speed",
+       "VMware, Inc.",
+       "VMware7,1",
+       false,
+       {guest("vmware", "vmware"), kSystemGuest}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Result r;
+    test::FakeSystem s;
+    FakeRegistry reg;
+    s.set_sysctl("kern.hv_vmm_present", 1);
+    reg.set_string(kManufacturer, c.manufacturer);
+    reg.set_string(kModel, c.model);
+    EXPECT_EQ(detect_platform(r, s, reg, /*processor_shows_hypervisor=*/false), FlagFinding::held);
+    weigh_held_hypervisor_flag(r, c.cpuid_trapped);
+    EXPECT_EQ(r.probes, (std::vector<Probe>{{"system", "ok"}, {"firmware", "ok"}}));
+    EXPECT_EQ(r.evidence, c.evidence);
+  }
+  // With the bit, or without the flag, nothing waits.
+  test::FakeSystem set;
+  set.set_sysctl("kern.hv_vmm_present", 1);
+  EXPECT_EQ(detect_platform(result, set, registry, true), FlagFinding::recorded);
+  test::FakeSystem clear;
+  clear.set_sysctl("kern.hv_vmm_present", 0);
+  EXPECT_EQ(detect_platform(result, clear, registry, false), FlagFinding::none);
+}
+
 TEST_F(PlatformProbe, NoServiceGivesOneUnavailableProbeAndReleasesNothing) {
   registry.remove_service();
   registry.set_string(kManufacturer, "VMware, Inc.");

@@ -309,7 +309,8 @@ TEST(ParseMidr, TheKernelsTextAndNothingElse) {
 }
 
 // The implementer and part of a mark name its vendor whatever the variant
-// and revision; every other value, real cores' and near misses, none.
+// and revision; any other part of implementer 0 is a guest of no named
+// vendor; real cores' values and near misses name nothing.
 TEST(DetectCpu, MidrMarks) {
   const struct {
     std::uint32_t midr;
@@ -323,10 +324,12 @@ TEST(DetectCpu, MidrMarks) {
       {0x413fd0c1u, {}},
       {0x610f0220u, {}},  // Apple M1 Icestorm
       {0x610f0010u, {}},  // Apple Cyclone, part 1
-      {0x000f0520u, {}},
-      {0x000f0000u, {}},
+      // Implementer 0 is Arm's for software: made up, by no one we can name.
+      {0x000f0520u, {{"cpu", "guest", "unknown", "MIDR_EL1 0x000f0520", 90}}},
+      {0x000f0000u, {{"cpu", "guest", "unknown", "MIDR_EL1 0x000f0000", 90}}},
+      {0x00000000u, {{"cpu", "guest", "unknown", "MIDR_EL1 0x00000000", 90}}},
       {0x410f0510u, {}},  // 'Q' under Arm's implementer
-      {0x00000000u, {}},
+      {0x010f0000u, {}},
       {0xc00fac30u, {}},  // Ampere-1
   };
   for (const auto& c : cases) {

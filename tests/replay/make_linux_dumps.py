@@ -44,6 +44,12 @@ def path(sign):
     return SIGNS[sign][1]
 
 
+def where(sign_or_path):
+    """A sign's path, or a path the probes do not read but the machine
+    shows (kept to document its layout)."""
+    return sign_or_path if sign_or_path.startswith("/") else path(sign_or_path)
+
+
 # The kernel's initial namespaces (a host, a plain VM) and private ones (a
 # runtime made them).
 INITIAL = {"pid_namespace": "pid:[4026531836]", "uts_namespace": "uts:[4026531838]",
@@ -61,9 +67,9 @@ def signs(release, paths=None, files=None, namespaces=INITIAL, own=None, init=No
     unreadable); own, init: the environments' variables that matter (init
     None: PID 1's environment is closed, as to a normal user); clock: the
     kernel's clock source."""
-    kinds = {path(s): k for s, k in (paths or {}).items()}
+    kinds = {where(s): k for s, k in (paths or {}).items()}
     texts = {path("clock_source"): clock + "\n"}
-    texts.update({path(s): t for s, t in (files or {}).items()})
+    texts.update({where(s): t for s, t in (files or {}).items()})
     links = {path(s): t for s, t in namespaces.items()}
     environments = {path("own_environment"): environ(**(own or {})),
                     path("init_environment"): None if init is None else environ(**init)}
@@ -102,6 +108,20 @@ ARM64 = {"dump_version": 1, "architecture": "arm64", "cpuid": [], "sysctl": [],
          "registry": {"service": False, "properties": []},
          "timing": {"samples": [], "record": {"available": False, "valid": False, "cycles_over_baseline": 0}},
          "clock_ns": [1000000000, 1000052000]}
+
+
+# QEMU's fw_cfg device: the driver's folder and the entries a present device adds.
+FW_CFG = {"/sys/firmware/qemu_fw_cfg": "folder", "qemu_fw_cfg_rev": "file"}
+# Xen's feature bits (XENFEAT_*), one "%08x" submap: a PV dom0 (bit 11,
+# XENFEAT_dom0, set) and an arm64 guest.
+XEN_DOM0_FEATURES = "00000930\n"
+XEN_ARM64_DOM0_FEATURES = "00000804\n"
+XEN_ARM64_GUEST_FEATURES = "00000704\n"
+
+
+def compatible(*entries):
+    """A device tree string list: each entry ended by its NUL."""
+    return "".join(e + "\0" for e in entries)
 
 
 def dmi_registry(vendor, product, version):
@@ -270,25 +290,60 @@ CASES = {
     # arm64: no CPUID, the MIDR the kernel shows, its architected timer.
     # A KVM guest sees the host's own MIDR (a Neoverse N1 here); QEMU's
     # firmware names the board, fw_cfg the device model, the PTP clock KVM.
-    "qemu_kvm_arm64_documented": (ARM64, arm64_signs(N1, {"qemu_fw_cfg": "folder"},
+    "qemu_kvm_arm64_documented": (ARM64, arm64_signs(N1, {**FW_CFG},
                                                      {"ptp0_clock": "KVM virtual PTP\n"}),
                                   ("QEMU", "KVM Virtual Machine", "virt-7.2")),
     # QEMU's own emulation of its "max" processor, booted without firmware:
     # the MIDR no core carries, the device tree of the virt board.
-    "qemu_tcg_arm64_documented": (ARM64, arm64_signs("0x00000000000f0510", {"qemu_fw_cfg": "folder"},
+    "qemu_tcg_arm64_documented": (ARM64, arm64_signs("0x00000000000f0510", {**FW_CFG},
                                                      {"device_tree_compatible": "linux,dummy-virt\0"})),
     # A Linux guest of Apple's Virtualization framework on Apple silicon.
     "apple_vz_linux_arm64_documented": (ARM64, arm64_signs("0x00000000610f0000"),
                                         ("Apple Inc.", "Apple Virtualization Generic Platform", "1")),
     # AWS Graviton2: the instance type is the product. A virtual machine on
-    # Nitro shows its cloud and nothing of its hypervisor; a .metal machine
-    # is a cloud's, never a guest.
+    # Nitro shows nothing of its hypervisor but a type that is not .metal;
+    # a .metal machine is a cloud's, never a guest.
     "graviton_vm_arm64_documented": (ARM64, arm64_signs(N1), ("Amazon EC2", "m6g.large", "")),
     "graviton_metal_arm64_documented": (ARM64, arm64_signs(N1), ("Amazon EC2", "m6g.metal", "")),
     # Azure's arm64 virtual machines (Cobalt 100, a Neoverse N2) on Hyper-V.
     "azure_arm64_documented": (ARM64, arm64_signs("0x00000000410fd490", {"vmbus_devices": "folder"},
                                                   {"ptp0_clock": "hyperv\n"}),
                                ("Microsoft Corporation", "Virtual Machine", "Hyper-V UEFI Release v4.1")),
+    # A bare-metal RHEL 9 server: its kernel builds the fw_cfg driver in,
+    # which makes its folder with no device behind it.
+    "rhel_bare_metal_documented": ("bare_metal", signs("5.14.0-362.8.1.el9_3.x86_64", {"/sys/firmware/qemu_fw_cfg": "folder"},
+                                                       files={"cgroup": "0::/init.scope\n"}, init={"HOME": "/"},
+                                                       clock="tsc"),
+                                   ("Dell Inc.", "PowerEdge R650", "")),
+    # Xen's dom0 without xenfs mounted: no /proc/xen/capabilities, the
+    # feature bits say dom0.
+    "xen_dom0_no_xenfs_documented": ("bare_metal", signs("6.1.0-18-amd64", files={
+        "hypervisor_type": "xen\n", "xen_features": XEN_DOM0_FEATURES}, init={"HOME": "/"}, clock="xen")),
+    # An arm64 dom0 booted with a device tree (a Zynq UltraScale+ board):
+    # Xen's hypervisor node is in its tree too.
+    "xen_dom0_arm64_documented": (ARM64, signs(DEBIAN_ARM64, files={
+        "midr": "0x00000000410fd034\n", "hypervisor_type": "xen\n", "xen_features": XEN_ARM64_DOM0_FEATURES,
+        "device_tree_compatible": compatible("xlnx,zynqmp-zcu102-rev1.0", "xlnx,zynqmp-zcu102", "xlnx,zynqmp"),
+        "device_tree_hypervisor": compatible("xen,xen-4.17", "xen,xen")}, init={"HOME": "/"},
+        clock="arch_sys_counter")),
+    # An arm64 Xen guest made by libxl: its board "xen,xenvm".
+    "xen_guest_arm64_documented": (ARM64, signs(DEBIAN_ARM64, files={
+        "midr": "0x00000000410fd034\n", "hypervisor_type": "xen\n", "xen_features": XEN_ARM64_GUEST_FEATURES,
+        "device_tree_compatible": compatible("xen,xenvm-4.17", "xen,xenvm"),
+        "device_tree_hypervisor": compatible("xen,xen-4.17", "xen,xen")}, init={"HOME": "/"},
+        clock="arch_sys_counter")),
+    # Linux as Hyper-V's root partition: CPUID's root flag, and Hyper-V's
+    # MSR clock, since the root skips the TSC page.
+    "hyperv_root_linux_documented": ("hyperv_root", signs(DEBIAN, init={"HOME": "/"},
+                                                          clock="hyperv_clocksource_msr")),
+    # Hypervisors on Apple silicon make up MIDR values of implementer 0:
+    # all zero (Virtualization.framework on M1 and M2) or 0x000f0000.
+    "zero_midr_arm64_documented": (ARM64, arm64_signs("0x0000000000000000")),
+    "software_midr_arm64_documented": (ARM64, arm64_signs("0x00000000000f0000")),
+    # EC2 on x86-64: a Nitro virtual machine and a bare-metal type.
+    "ec2_nitro_documented": ("kvm_guest", signs(DEBIAN, init={"HOME": "/"}), ("Amazon EC2", "m5.large", "")),
+    "ec2_metal_documented": ("bare_metal", signs(DEBIAN, init={"HOME": "/"}, clock="tsc"),
+                             ("Amazon EC2", "c7i.metal-24xl", "")),
     # An Ampere Altra server (Neoverse N1 cores), bare metal.
     "ampere_metal_arm64_documented": (ARM64, arm64_signs(N1), ("Ampere Computing", "Mt.Jade", "1.0")),
 }
@@ -325,8 +380,45 @@ def layout(value, indent=0):
     return open_ + "\n" + ",\n".join(pad + p for p in parts) + "\n" + " " * indent + close
 
 
+def mac_registry(vendor, model):
+    """An Intel Mac's platform device: data values ended by a NUL, the
+    model also its product name."""
+    return {"service": True, "properties": [
+        {"key": key, "kind": "data", "length": len(text) + 1, "hex": (text + "\0").encode().hex()}
+        for key, text in (("manufacturer", vendor), ("model", model), ("product-name", model))]}
+
+
+# Intel Macs whose kernel sets kern.hv_vmm_present: name: (base dump, the
+# platform device).
+MAC_CASES = {
+    # A real Mac under a patcher for unsupported Macs, which sets the flag
+    # so that updates are offered: no hypervisor bit, CPUID at native speed.
+    "patched_mac_documented": ("bare_metal", mac_registry("Apple Inc.", "MacBookPro11,5")),
+    # A VMware guest that hides its CPUID bit and reflects the host's
+    # model (SMBIOS.reflectHost): CPUID is trapped all the same.
+    "vmware_hidden_mac_documented": ("slow_cpuid", mac_registry("Apple Inc.", "MacPro7,1")),
+}
+
+
+def write(name, dump, tool):
+    """Writes the dump, replays it for its report, and writes both."""
+    path = DUMPS / f"{name}.json"
+    path.write_text(layout(dump) + "\n")
+    report = subprocess.run([tool, "--replay", str(path)], check=True, capture_output=True).stdout
+    (EXPECTED / f"{name}.json").write_bytes(report)
+    dump["report"] = report.decode("ascii").rstrip("\n")
+    path.write_text(layout(dump) + "\n")
+
+
 def main():
     tool = sys.argv[1]
+    for name, (base, registry) in MAC_CASES.items():
+        dump = json.loads((DUMPS / f"{base}.json").read_text(), object_pairs_hook=dict)
+        dump.pop("report", None)
+        dump["sysctl"] = [{"name": "kern.hv_vmm_present", "read": True, "value": 1},
+                          {"name": "sysctl.proc_translated", "read": True, "value": 0}]
+        dump["registry"] = registry
+        write(name, dump, tool)
     for name, (base, linux, *dmi) in CASES.items():
         if isinstance(base, dict):
             dump = copy.deepcopy(base)
@@ -339,12 +431,7 @@ def main():
         # The DMI identity where the case has one.
         dump["registry"] = dmi_registry(*dmi[0]) if dmi else {"service": False, "properties": []}
         dump["linux"] = linux
-        path = DUMPS / f"{name}.json"
-        path.write_text(layout(dump) + "\n")
-        report = subprocess.run([tool, "--replay", str(path)], check=True, capture_output=True).stdout
-        (EXPECTED / f"{name}.json").write_bytes(report)
-        dump["report"] = report.decode("ascii").rstrip("\n")
-        path.write_text(layout(dump) + "\n")
+        write(name, dump, tool)
 
 
 if __name__ == "__main__":

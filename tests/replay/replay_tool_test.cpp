@@ -73,12 +73,26 @@ INSTANTIATE_TEST_SUITE_P(Dumps, ReplayFixture, ::testing::ValuesIn(dump_names())
 // code they test, so this holds them to what the machines are.
 TEST(ReplayTool, BareMetalIsNeverAGuest) {
   for (const char* name : {"bare_metal", "linux_bare_metal_documented", "graviton_metal_arm64_documented",
-                           "ampere_metal_arm64_documented"}) {
+                           "ampere_metal_arm64_documented", "rhel_bare_metal_documented",
+                           "ec2_metal_documented", "patched_mac_documented"}) {
     SCOPED_TRACE(name);
     const nlohmann::json report = nlohmann::json::parse(slurp(kExpected + name + ".json"));
     EXPECT_EQ(report["vm_likelihood"], "not_detected");
     EXPECT_EQ(report["hypervisors"], nlohmann::json::array());
     for (const nlohmann::json& e : report["evidence"]) EXPECT_NE(e["category"], "guest") << e.dump();
+  }
+}
+
+// Hosts see their own hypervisor's interface: they name it as a host and
+// are no guest of it, whatever else names it.
+TEST(ReplayTool, HostsAreNeverGuestsOfTheirHypervisor) {
+  for (const char* name : {"hyperv_root", "hyperv_root_linux_documented", "xen_dom0_documented",
+                           "xen_dom0_no_xenfs_documented", "xen_dom0_arm64_documented"}) {
+    SCOPED_TRACE(name);
+    const nlohmann::json report = nlohmann::json::parse(slurp(kExpected + name + ".json"));
+    EXPECT_EQ(report["vm_likelihood"], "not_detected");
+    EXPECT_EQ(report["hypervisors"], nlohmann::json::array());
+    EXPECT_EQ(report["host_hypervisors"].size(), 1u);
   }
 }
 
