@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-// Input: two flag bytes, then ten texts, each a u16 length and its bytes:
+// Input: two flag bytes, then eleven texts, each a u16 length and its bytes:
 //   flags 0: bits 0-1 /.dockerenv kind, 2-3 /run/.containerenv kind, 4-5
 //   /.flatpak-info kind, 6 /proc/vz, 7 /proc/bc; flags 1: bit 0 the service
 //   account folder, 1-2 the LXD socket's kind, 3-4 the Incus socket's;
 //   our environment, /run/systemd/container, /run/host/container-manager,
 //   PID 1's environment, the PID, UTS and IPC namespaces, /proc/self/cgroup,
-//   .containerenv's content, the kernel release (a length of 0xFFFF:
-//   unreadable); then the kernel's view and the device tree: a flag byte
+//   .containerenv's content, the kernel release, /proc/self/mountinfo (a
+//   length of 0xFFFF: unreadable); then the kernel's view and the device tree: a flag byte
 //   (bits 0-1 the VMBus folder's kind, 2-3 fw_cfg's) and seven texts,
 //   /sys/hypervisor/type, /proc/xen/capabilities, the clock source, the
 //   ptp0 and ptp1 clock names, the root's and the hypervisor node's
@@ -67,6 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   signs.cgroup = text(in);
   signs.containerenv_content = text(in);
   signs.kernel_release = text(in);
+  signs.mountinfo = text(in);
 
   oxa::Result result;
   oxa::detect_container(result, signs);

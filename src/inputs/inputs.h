@@ -168,12 +168,24 @@ constexpr const InputInfo& info(Input input) { return kInputs[static_cast<std::s
   X(pid_namespace, read_link, "/proc/self/ns/pid")                                               \
   X(uts_namespace, read_link, "/proc/self/ns/uts")                                               \
   X(ipc_namespace, read_link, "/proc/self/ns/ipc")                                               \
+  /* Asked only with a marker in a namespace of its own. A runtime's */                          \
+  /* root (overlay, a bound directory, a layer id) in the runtimes' */                           \
+  /* containers and LXC's dir backend; wrongly on ostree hosts without */                        \
+  /* composefs and sandboxes that bind a copied tree as their root. Not */                       \
+  /* on hosts, VMs, WSL 2, systemd's sandboxed services, unshare (root "/" */                    \
+  /* on a device), bubblewrap (a tmpfs; Flatpak binds its marker in). */                         \
+  X(marker_mounts, read_sign, "/proc/self/mountinfo")                                            \
   X(cgroup, read_sign, "/proc/self/cgroup")                                                      \
   X(containerenv_content, read_sign, "/run/.containerenv")                                       \
   X(openvz, path_kind, "/proc/vz")                                                               \
   X(openvz_host, path_kind, "/proc/bc")                                                          \
   X(lxd_socket, path_kind, "/dev/lxd/sock")                                                      \
-  X(incus_socket, path_kind, "/dev/incus/sock")
+  X(incus_socket, path_kind, "/dev/incus/sock")                                                  \
+  /* Asked only with a socket: LXD and Incus bind their folder at */                             \
+  /* /dev/lxd, /dev/incus into each container; their VMs' agent makes */                         \
+  /* the socket on the VM's own /dev, with no mount there. */                                    \
+  X(socket_pid_namespace, read_link, "/proc/self/ns/pid")                                        \
+  X(socket_mounts, read_sign, "/proc/self/mountinfo")
 
 enum class Sign : unsigned char {
 #define OXA_LINUX_SIGN_ID(id, question, path) id,

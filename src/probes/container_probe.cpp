@@ -188,16 +188,114 @@ bool private_pid_namespace(const LinuxSigns& s) {
   return s.pid_namespace && !initial_namespace(Sign::pid_namespace, s.pid_namespace);
 }
 
-bool lxd_seen(const LinuxSigns& s) {
-  return (s.lxd_socket != PathKind::absent || s.incus_socket != PathKind::absent) && private_pid_namespace(s);
+// The fields of one line of /proc/self/mountinfo that matter: "36 35 98:0
+// /root /mnt opts [optional...] - fstype source super-options". Paths keep
+// the kernel's octal escapes ("\040"), which "/" and our paths never need.
+struct Mount {
+  std::string_view root;         // the path inside its filesystem
+  std::string_view mount_point;  // the path the process sees
+  std::string_view fstype;
+  std::string_view source;
+  std::string_view options;  // the superblock's
+};
+
+// Splits one line; false when it lacks a field.
+bool parse_mount(std::string_view line, Mount& mount) {
+  std::string_view fields[6];
+  std::size_t count = 0;
+  bool separated = false;  // past the lone "-"
+  while (!line.empty()) {
+    const std::size_t space = line.find(' ');
+    const std::string_view field = line.substr(0, space);
+    if (!separated && count < 5) {
+      fields[count++] = field;  // ID, parent, major:minor, root, mount point
+    } else if (!separated) {
+      separated = field == "-"sv;  // the mount options, then optional fields
+    } else if (count < 6) {
+      fields[count++] = field;  // fstype, then source, then super options
+      if (count == 6) {
+        mount = {fields[3], fields[4], fields[5], {}, {}};
+      }
+    } else if (mount.source.data() == nullptr) {
+      mount.source = field;
+    } else {
+      mount.options = field;
+      return true;
+    }
+    if (space == std::string_view::npos) break;
+    line.remove_prefix(space + 1);
+  }
+  return false;
 }
+
+// Calls `found` with each complete line's mount, in order: a last line
+// without its newline may have been cut at the read limit.
+template <class Found>
+void each_mount(std::string_view mountinfo, Found found) {
+  for (std::size_t end = mountinfo.find('\n'); end != std::string_view::npos; end = mountinfo.find('\n')) {
+    Mount mount;
+    if (parse_mount(mountinfo.substr(0, end), mount)) found(mount);
+    mountinfo.remove_prefix(end + 1);
+  }
+}
+
+// The value of `name=` among comma-separated options; empty when unset.
+std::string_view option(std::string_view options, std::string_view name) {
+  while (!options.empty()) {
+    const std::size_t comma = options.find(',');
+    const std::string_view entry = options.substr(0, comma);
+    if (entry.size() > name.size() && entry.starts_with(name) && entry[name.size()] == '=')
+      return entry.substr(name.size() + 1);
+    if (comma == std::string_view::npos) break;
+    options.remove_prefix(comma + 1);
+  }
+  return {};
+}
+
+// The last component of a path or dataset name.
+std::string_view last_component(std::string_view name) {
+  const std::size_t slash = name.rfind('/');
+  return slash == std::string_view::npos ? name : name.substr(slash + 1);
+}
+
+// Whether a root mount is one a runtime's storage makes (see runtime_root).
+bool runtime_storage(const Mount& m) {
+  // The runtimes mount their layers as "overlay" from the source
+  // "overlay"; composefs (ostree hosts) mounts one from "composefs".
+  if (m.fstype == "overlay"sv) return m.source == "overlay"sv;
+  if (m.fstype == "fuse.fuse-overlayfs"sv) return true;
+  if (m.fstype == "btrfs"sv) {
+    // A host mounts a subvolume as its root ("/@", "/root"): the root is
+    // the subvolume itself. The drivers' subvolumes are named by a layer
+    // id; a directory inside a subvolume is a bind. Without "subvol=" (a
+    // kernel before 4.2) nothing tells the two apart: no runtime.
+    const std::string_view subvolume = option(m.options, "subvol"sv);
+    return container_id(last_component(m.root)) || (!subvolume.empty() && m.root != subvolume);
+  }
+  if (m.fstype == "zfs"sv && container_id(last_component(m.source))) return true;
+  // A directory bound as the root: the root field names it.
+  return m.root != "/"sv;
+}
+
+bool socket_seen(const LinuxSigns& s) {
+  return s.lxd_socket != PathKind::absent || s.incus_socket != PathKind::absent;
+}
+
+// LXD and Incus bind their folder holding the socket at /dev/lxd or
+// /dev/incus in each container (the whole folder, or the socket alone).
+bool socket_bound(const LinuxSigns& s) {
+  if (!s.mountinfo) return false;
+  const bool lxd = s.lxd_socket != PathKind::absent;
+  const std::string_view socket = sign_path(lxd ? Sign::lxd_socket : Sign::incus_socket);
+  const std::string_view folder = socket.substr(0, socket.rfind('/'));
+  return mounted_at(*s.mountinfo, folder) || mounted_at(*s.mountinfo, socket);
+}
+
+bool lxd_seen(const LinuxSigns& s) { return socket_seen(s) && private_pid_namespace(s) && socket_bound(s); }
 
 bool openvz_seen(const LinuxSigns& s) {
   return s.openvz != PathKind::absent && s.openvz_host == PathKind::absent;
 }
-
-// A marker that names its runtime: not a leftover of the image.
-bool marker_counts(const LinuxSigns& s) { return marker_seen(s) && !in_initial_namespaces(s); }
 
 // A manager's declaration of itself; the detail names where it was read:
 // "/run/systemd/container: lxc", "/proc/1/environ: container=lxc".
@@ -270,10 +368,37 @@ bool marker_seen(const LinuxSigns& s) {
          s.flatpak_info == PathKind::file;
 }
 
-bool in_initial_namespaces(const LinuxSigns& s) {
-  return initial_namespace(Sign::pid_namespace, s.pid_namespace) &&
-         initial_namespace(Sign::uts_namespace, s.uts_namespace) &&
-         initial_namespace(Sign::ipc_namespace, s.ipc_namespace);
+bool in_private_namespace(const LinuxSigns& s) {
+  const std::pair<Sign, const std::optional<std::string>*> namespaces[] = {
+      {Sign::pid_namespace, &s.pid_namespace},
+      {Sign::uts_namespace, &s.uts_namespace},
+      {Sign::ipc_namespace, &s.ipc_namespace},
+  };
+  return std::any_of(std::begin(namespaces), std::end(namespaces),
+                     [](const auto& n) { return *n.second && !initial_namespace(n.first, *n.second); });
+}
+
+bool runtime_root(std::string_view mountinfo) {
+  std::optional<Mount> root;
+  each_mount(mountinfo, [&](const Mount& m) {
+    if (m.mount_point == "/"sv) root = m;  // mounts stack: the last one is seen
+  });
+  return root && runtime_storage(*root);
+}
+
+bool mounted_at(std::string_view mountinfo, std::string_view path) {
+  bool mounted = false;
+  each_mount(mountinfo, [&](const Mount& m) { mounted = mounted || m.mount_point == path; });
+  return mounted;
+}
+
+bool marker_counts(const LinuxSigns& s) {
+  if (!marker_seen(s) || !in_private_namespace(s) || !s.mountinfo) return false;
+  if (runtime_root(*s.mountinfo)) return true;
+  // Podman, CRI-O and Flatpak bind their marker in at run time; Docker's
+  // is a file of the container's own layer.
+  return (s.containerenv == PathKind::file && mounted_at(*s.mountinfo, sign_path(Sign::containerenv))) ||
+         (s.flatpak_info == PathKind::file && mounted_at(*s.mountinfo, sign_path(Sign::flatpak_info)));
 }
 
 bool runtime_known(const LinuxSigns& s) {

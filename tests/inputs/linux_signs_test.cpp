@@ -44,13 +44,13 @@ class AskingSystem : public NativeSystem {
   std::vector<std::pair<std::string, Input>> asked;
 };
 
-// Three roots that between them make the probes ask every sign: an OpenVZ
+// Four roots that between them make the probes ask every sign: an OpenVZ
 // host with a leftover Docker marker, a pod with a .containerenv on Xen, an
-// empty one.
+// LXD container seen by its socket, an empty one.
 class EverySignAsked : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (fs::path* root : {&host_, &pod_, &empty_}) {
+    for (fs::path* root : {&host_, &pod_, &lxd_, &empty_}) {
       std::string pattern = (fs::temp_directory_path() / "oxa-signs-XXXXXX").string();
       ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
       *root = pattern;
@@ -66,6 +66,12 @@ class EverySignAsked : public ::testing::Test {
     fs::create_directories(pod_ / "var/run/secrets/kubernetes.io/serviceaccount");
     fs::create_directories(pod_ / "proc/self/ns");
     fs::create_symlink("pid:[4026532301]", pod_ / "proc/self/ns/pid");
+    std::ofstream(pod_ / "proc/self/mountinfo") << "1 0 0:1 / / rw - overlay overlay rw\n";
+    fs::create_directories(lxd_ / "dev/lxd");
+    std::ofstream(lxd_ / "dev/lxd/sock").flush();
+    fs::create_directories(lxd_ / "proc/self/ns");
+    fs::create_symlink("pid:[4026532301]", lxd_ / "proc/self/ns/pid");
+    std::ofstream(lxd_ / "proc/self/mountinfo") << "1 0 0:1 / /dev/lxd rw - tmpfs tmpfs rw\n";
     std::ofstream(host_ / ".dockerenv").flush();
     fs::create_directories(host_ / "proc/self/ns");
     fs::create_symlink("pid:[4026531836]", host_ / "proc/self/ns/pid");
@@ -74,10 +80,11 @@ class EverySignAsked : public ::testing::Test {
   }
   void TearDown() override {
     std::error_code ignored;
-    for (const fs::path& root : {host_, pod_, empty_}) fs::remove_all(root, ignored);
+    for (const fs::path& root : {host_, pod_, lxd_, empty_}) fs::remove_all(root, ignored);
   }
   fs::path host_;
   fs::path pod_;
+  fs::path lxd_;
   fs::path empty_;
 };
 
@@ -85,7 +92,7 @@ TEST_F(EverySignAsked, EachAtItsPathByItsQuestionInTableOrder) {
   std::vector<std::pair<std::string, Input>> table;
   for (const SignInfo& sign : kSigns) table.emplace_back(sign.path, sign.question);
   std::set<std::pair<std::string, Input>> asked_somewhere;
-  for (const fs::path& root : {host_, pod_, empty_}) {
+  for (const fs::path& root : {host_, pod_, lxd_, empty_}) {
     SCOPED_TRACE(root.string());
     const std::string path = root.string();
     AskingSystem system(path.c_str());

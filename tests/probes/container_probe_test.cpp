@@ -47,6 +47,37 @@ const std::set<std::string, std::less<>> kVendors(kContainerVendors.begin(), kCo
 // A runtime's container id.
 const std::string kId(64, 'c');
 
+// Lines of /proc/self/mountinfo as each kind of machine shows them.
+// Docker's overlay2 storage (containerd's, CRI-O's and Podman's look alike).
+const std::string kDockerRoot =
+    "1364 1243 0:143 / / rw,relatime master:636 - overlay overlay rw,lowerdir=/var/lib/docker/overlay2/l/"
+    "6Y5Q5EOJXVO2ZEW3VZQ7XUZV7G:/var/lib/docker/overlay2/l/OJ4H3Y5T2BQXWZ,upperdir=/var/lib/docker/"
+    "overlay2/" +
+    kId + "/diff,workdir=/var/lib/docker/overlay2/" + kId + "/work\n";
+const std::string kContainerMounts =
+    kDockerRoot +
+    "1365 1364 0:146 / /proc rw,nosuid,nodev,noexec,relatime - proc proc rw\n"
+    "1366 1364 0:147 / /dev rw,nosuid - tmpfs tmpfs rw,size=65536k,mode=755\n";
+// A host's or a VM's root on its disk, as a sandboxed service sees it too.
+const std::string kHostRoot = "27 1 254:0 / / rw,relatime - ext4 /dev/vda rw,discard\n";
+const std::string kHostMounts = "21 27 0:20 / /proc rw,relatime - proc proc rw\n" + kHostRoot +
+                                "23 27 0:6 / /dev rw,relatime - devtmpfs devtmpfs rw,mode=755\n";
+// LXD's dir storage, its folder with the socket bound at /dev/lxd.
+const std::string kLxdMounts =
+    "1501 1400 8:1 /var/snap/lxd/common/lxd/storage-pools/default/containers/c1/rootfs / rw,relatime - ext4 "
+    "/dev/sda1 rw\n"
+    "1510 1501 0:27 / /dev/lxd rw,relatime - tmpfs tmpfs rw,size=100k,mode=755\n";
+// Incus's ZFS storage: a root "/" from its dataset, its folder at /dev/incus.
+const std::string kIncusMounts =
+    "1601 1500 0:61 / / rw,relatime - zfs default/containers/c1 rw,xattr,posixacl\n"
+    "1610 1601 0:27 / /dev/incus rw,relatime - tmpfs tmpfs rw,size=100k,mode=755\n";
+// Flatpak: bubblewrap's root on a tmpfs, the marker bound in.
+const std::string kFlatpakMounts =
+    "2001 2000 0:70 / / rw,nosuid,nodev,relatime - tmpfs tmpfs rw,size=4k,mode=755\n"
+    "2002 2001 0:31 /usr /usr ro,nosuid,nodev,relatime - ext4 /dev/sda2 rw\n"
+    "2010 2001 0:70 /.flatpak-info /.flatpak-info ro,nosuid,nodev,relatime - tmpfs tmpfs "
+    "rw,size=4k,mode=755\n";
+
 class FakeRoot : public test::FakeRootTest {
  protected:
   // The namespaces the kernel shows at /proc/self/ns: the host's initial
@@ -60,6 +91,7 @@ class FakeRoot : public test::FakeRootTest {
            std::string(kinds[i][0]) + ":[" + kinds[i][i >= private_from ? 2 : 1] + "]");
     }
   }
+  void mounts(const std::string& mountinfo) { file("/proc/self/mountinfo", mountinfo); }
   LinuxSigns signs() {
     const std::string root = root_.string();
     RootedSystem system(root.c_str());
@@ -131,9 +163,11 @@ TEST_F(FakeRoot, EachRuntimeByItsSigns) {
        {{"/proc/1/environ", environ({"HOME=/", "container=lxc", "TERM=linux"})}},
        {container("lxc", 95, "/proc/1/environ: container=lxc")}},
       {"lxd without systemd, as a normal user: its socket",
-       {{"/dev/lxd/sock", "fifo"}},
+       {{"/dev/lxd/sock", "fifo"}, {"/proc/self/mountinfo", kLxdMounts}},
        {container("lxc", 90, "/dev/lxd/sock in pid:[4026532301]")}},
-      {"incus", {{"/dev/incus/sock", "fifo"}}, {container("lxc", 90, "/dev/incus/sock in pid:[4026532301]")}},
+      {"incus",
+       {{"/dev/incus/sock", "fifo"}, {"/proc/self/mountinfo", kIncusMounts}},
+       {container("lxc", 90, "/dev/incus/sock in pid:[4026532301]")}},
       {"another manager",
        {{"/proc/1/environ", environ({"container=rkt"})}},
        {container("container-other", 95, "/proc/1/environ: container=rkt")}},
@@ -142,7 +176,7 @@ TEST_F(FakeRoot, EachRuntimeByItsSigns) {
         {"/proc/self/environ", environ({"FLATPAK_ID=org.example.App"})}},
        {container("flatpak", 95, "/proc/self/environ: FLATPAK_ID")}},
       {"flatpak, its file alone",
-       {{"/.flatpak-info", "[Application]\n"}},
+       {{"/.flatpak-info", "[Application]\n"}, {"/proc/self/mountinfo", kFlatpakMounts}},
        {container("flatpak", 90, "/.flatpak-info")}},
       {"apptainer",
        {{"/proc/self/environ", environ({"APPTAINER_CONTAINER=/home/u/c.sif"})}},
@@ -166,6 +200,7 @@ TEST_F(FakeRoot, EachRuntimeByItsSigns) {
     SCOPED_TRACE(c.name);
     reset();
     namespaces(kPrivate);
+    mounts(kContainerMounts);
     add(c.files);
     EXPECT_EQ(findings(), c.evidence);
   }
@@ -223,17 +258,289 @@ TEST_F(FakeRoot, WhichSignWins) {
     SCOPED_TRACE(c.name);
     reset();
     namespaces(c.private_from);
+    mounts(kContainerMounts);
     add(c.files);
     EXPECT_EQ(containers(), c.containers);
   }
 }
 
-// A marker's namespaces that cannot be read cannot make it a leftover.
-TEST_F(FakeRoot, UnreadableNamespacesKeepTheMarker) {
+// A marker whose namespaces or mounts cannot be read is a leftover: a
+// chroot into a copied image without /proc shows neither.
+TEST_F(FakeRoot, UnreadableNamespacesOrMountsMakeALeftover) {
   file("/.dockerenv", "");
+  EXPECT_EQ(containers(), std::vector<std::string>{});  // no /proc at all
+  mounts(kContainerMounts);
+  EXPECT_EQ(containers(), std::vector<std::string>{});  // no namespaces
+  folder("/proc/self/ns/pid");                          // a folder where the link belongs
+  EXPECT_EQ(containers(), std::vector<std::string>{});
+  fs::remove_all(at("/proc/self/ns"));
+  namespaces(kPrivate);
+  fs::remove(at("/proc/self/mountinfo"));
+  EXPECT_EQ(containers(), std::vector<std::string>{});  // namespaces, no mounts
+  mounts(kContainerMounts);
   EXPECT_EQ(containers(), std::vector<std::string>{"docker"});
-  folder("/proc/self/ns/pid");  // a folder where the link belongs
-  EXPECT_EQ(containers(), std::vector<std::string>{"docker"});
+}
+
+// A marker names its runtime only where the mounts show the runtime's
+// work: a root from its storage, or the marker bound in. A namespace of its
+// own alone is a sandbox, whose copied root keeps the image's marker.
+TEST_F(FakeRoot, AMarkerCountsOnlyWhereTheMountsShowARuntime) {
+  const std::string btrfs_options = "rw,relatime,ssd,space_cache=v2,subvolid=";
+  struct Case {
+    const char* name;
+    std::size_t private_from;
+    const char* marker;
+    std::string mountinfo;
+    std::vector<std::string> containers;
+  };
+  const Case cases[] = {
+      {"docker, overlay2 storage", kPrivate, "/.dockerenv", kContainerMounts, {"docker"}},
+      {"docker --pid=host: its own UTS, IPC and mounts", 1, "/.dockerenv", kContainerMounts, {"docker"}},
+      {"docker --pid=host --uts=host: its own IPC", 2, "/.dockerenv", kContainerMounts, {"docker"}},
+      {"docker, btrfs storage: a subvolume named by its layer id",
+       kPrivate,
+       "/.dockerenv",
+       "300 200 0:45 /@/var/lib/docker/btrfs/subvolumes/" + kId + " / rw,relatime - btrfs /dev/sda2 " +
+           btrfs_options + "300,subvol=/@/var/lib/docker/btrfs/subvolumes/" + kId + "\n",
+       {"docker"}},
+      {"docker, zfs storage: a dataset named by its layer id",
+       kPrivate,
+       "/.dockerenv",
+       "400 300 0:77 / / rw,relatime - zfs tank/docker/" + kId + " rw,xattr,noacl\n",
+       {"docker"}},
+      {"docker, vfs storage: a directory bound as the root",
+       kPrivate,
+       "/.dockerenv",
+       "500 400 254:1 /var/lib/docker/vfs/dir/" + kId + " / rw,relatime - ext4 /dev/vda1 rw\n",
+       {"docker"}},
+      {"an LXC container (dir backend) of a docker export, no declaration readable",
+       kPrivate,
+       "/.dockerenv",
+       "600 500 8:1 /var/lib/lxc/c1/rootfs / rw,relatime - ext4 /dev/sda1 rw\n",
+       {"docker"}},
+      {"an LXC dir container on a btrfs host: a directory inside the host's subvolume",
+       kPrivate,
+       "/.dockerenv",
+       "610 500 0:33 /@/var/lib/lxc/c1/rootfs / rw,relatime - btrfs /dev/sda2 " + btrfs_options +
+           "256,subvol=/@\n",
+       {"docker"}},
+      {"rootless podman, fuse-overlayfs",
+       kPrivate,
+       "/run/.containerenv",
+       "700 600 0:52 / / rw,nodev,relatime - fuse.fuse-overlayfs fuse-overlayfs rw,user_id=0,group_id=0\n",
+       {"podman"}},
+      {"podman over a root of no known storage: its marker bound in",
+       kPrivate,
+       "/run/.containerenv",
+       kHostRoot + "710 27 0:25 /containers/overlay-containers/" + kId +
+           "/userdata/.containerenv /run/.containerenv rw,nosuid,nodev - tmpfs tmpfs rw,mode=755\n",
+       {"podman"}},
+      {"flatpak: bubblewrap's tmpfs root, the marker bound in",
+       kPrivate,
+       "/.flatpak-info",
+       kFlatpakMounts,
+       {"flatpak"}},
+      {"mounts stack: a runtime's root over a tmpfs",
+       kPrivate,
+       "/.dockerenv",
+       "800 700 0:70 / / rw - tmpfs tmpfs rw\n" + kDockerRoot,
+       {"docker"}},
+      // The look-alikes: a sandbox or a copied root keeps the marker.
+      {"a daemon under ProtectHostname= (a private UTS namespace)", 1, "/.dockerenv", kHostMounts, {}},
+      {"a private IPC namespace", 2, "/.dockerenv", kHostMounts, {}},
+      {"a PID sandbox (unshare -p)", 0, "/.dockerenv", kHostMounts, {}},
+      {"bubblewrap: a tmpfs root, the marker a file of the copied tree",
+       kPrivate,
+       "/.dockerenv",
+       "900 800 0:70 / / rw,nosuid,nodev,relatime - tmpfs tmpfs rw,mode=755\n"
+       "901 900 8:2 /srv/image/usr /usr ro,relatime - ext4 /dev/sda2 rw\n",
+       {}},
+      {"flatpak's marker as a plain file of a tmpfs root",
+       kPrivate,
+       "/.flatpak-info",
+       "900 800 0:70 / / rw - tmpfs tmpfs rw\n",
+       {}},
+      {"Docker never binds its marker: a mount there is not Docker's",
+       1,
+       "/.dockerenv",
+       kHostMounts + "950 27 0:70 /x /.dockerenv rw - tmpfs tmpfs rw\n",
+       {}},
+      {"WSL 2, a distribution imported from docker export",
+       0,
+       "/.dockerenv",
+       "60 1 8:32 / / rw,relatime - ext4 /dev/sdc rw,discard,errors=remount-ro,data=ordered\n",
+       {}},
+      {"a Fedora host on btrfs, a sandboxed service",
+       1,
+       "/.dockerenv",
+       "60 1 0:32 /root / rw,relatime shared:1 - btrfs /dev/nvme0n1p3 rw,seclabel,compress=zstd:1," +
+           btrfs_options + "256,subvol=/root\n",
+       {}},
+      {"an Ubuntu host on btrfs, a sandboxed service",
+       1,
+       "/.dockerenv",
+       "60 1 0:32 /@ / rw,relatime - btrfs /dev/sda2 " + btrfs_options + "256,subvol=/@\n",
+       {}},
+      {"an openSUSE host on a snapshot, a sandboxed service",
+       1,
+       "/.dockerenv",
+       "60 1 0:32 /@/.snapshots/1/snapshot / ro,relatime - btrfs /dev/sda2 " + btrfs_options +
+           "267,subvol=/@/.snapshots/1/snapshot\n",
+       {}},
+      {"a host on ZFS, a sandboxed service",
+       1,
+       "/.dockerenv",
+       "60 1 0:25 / / rw,relatime - zfs rpool/ROOT/ubuntu_abc123 rw,xattr,posixacl\n",
+       {}},
+      {"a composefs host (an overlay of composefs), a sandboxed service",
+       1,
+       "/.dockerenv",
+       "60 1 0:30 / / ro,relatime - overlay composefs ro,lowerdir+=/run/ostree/.private/cfsroot-lower\n",
+       {}},
+      {"mounts stack: a disk's root over a runtime's", kPrivate, "/.dockerenv", kDockerRoot + kHostRoot, {}},
+      {"a chroot into a copied tree: no mount at its root",
+       kPrivate,
+       "/.dockerenv",
+       "21 27 0:20 / /proc rw,relatime - proc proc rw\n",
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset();
+    namespaces(c.private_from);
+    file(c.marker, "");
+    mounts(c.mountinfo);
+    EXPECT_EQ(containers(), c.containers);
+  }
+}
+
+// Each root mount by what made it: a runtime's storage or not.
+TEST(LinuxSigns, RootMountShapes) {
+  struct Case {
+    std::string line;
+    bool runtime;
+  };
+  const Case cases[] = {
+      {"1 0 0:1 / / rw - overlay overlay rw,lowerdir=/l,upperdir=/u,workdir=/w", true},
+      {"1 0 0:1 / / rw shared:1 master:2 - overlay overlay rw", true},  // optional fields
+      {"1 0 0:1 / / rw - fuse.fuse-overlayfs fuse-overlayfs rw", true},
+      {"1 0 8:1 /var/lib/lxc/c1/rootfs / rw - ext4 /dev/sda1 rw", true},
+      {"1 0 8:1 /srv/root\\040dir / rw - xfs /dev/sda1 rw", true},  // an escaped blank
+      {"1 0 0:2 /var/lib/docker/btrfs/subvolumes/" + kId +
+           " / rw - btrfs /dev/sda2 rw,subvolid=300,subvol=/var/lib/docker/btrfs/subvolumes/" + kId,
+       true},
+      {"1 0 0:2 /containers/c1/rootfs / rw - btrfs /dev/loop0 rw,subvolid=260,subvol=/containers/c1", true},
+      {"1 0 0:3 / / rw - zfs pool/" + kId + " rw", true},
+      {"1 0 254:0 / / rw - ext4 /dev/vda rw", false},
+      {"1 0 0:1 / / rw - overlay composefs ro", false},
+      {"1 0 0:4 / / rw - tmpfs tmpfs rw", false},
+      {"1 0 0:2 /@ / rw - btrfs /dev/sda2 rw,subvolid=256,subvol=/@", false},
+      {"1 0 0:2 /root / rw - btrfs /dev/sda2 rw,subvolid=256,subvol=/root", false},
+      {"1 0 0:2 /@ / rw - btrfs /dev/sda2 rw,subvolid=256", false},  // no subvol=: a host, maybe
+      {"1 0 0:3 / / rw - zfs rpool/ROOT/debian rw", false},
+      {"1 0 0:3 / / rw - zfs pool/" + kId.substr(1) + " rw", false},
+      {"1 0 0:5 / / rw - squashfs /dev/loop0 ro", false},
+      // Not a root line, or no line at all.
+      {"1 0 0:1 / /var/lib/docker rw - overlay overlay rw", false},
+      {"1 0 0:1 / / rw overlay overlay rw", false},  // no "-"
+      {"1 0 0:1 / / rw - overlay overlay", false},   // no super options
+      {"1 0 0:1 / / rw -", false},
+      {"- - - - - - - -", false},
+      {"", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(runtime_root(c.line + '\n'), c.runtime);
+    EXPECT_FALSE(runtime_root(c.line));  // cut at the read limit: no line
+  }
+  EXPECT_TRUE(mounted_at("1 0 0:1 / /dev/lxd rw - tmpfs tmpfs rw\n", "/dev/lxd"));
+  EXPECT_FALSE(mounted_at("1 0 0:1 / /dev/lxd/x rw - tmpfs tmpfs rw\n", "/dev/lxd"));
+  EXPECT_FALSE(mounted_at("1 0 0:1 / /dev/lxd rw - tmpfs tmpfs rw", "/dev/lxd"));
+}
+
+// LXD's and Incus's socket names a container only where their folder is
+// bound in; their VMs' agent makes it on the VM's own /dev.
+TEST_F(FakeRoot, TheLxdSocketOnlyInItsContainers) {
+  struct Case {
+    const char* name;
+    std::size_t private_from;
+    const char* socket;
+    std::string mountinfo;
+    std::vector<std::string> containers;
+  };
+  const Case cases[] = {
+      {"an LXD container, dir storage", kPrivate, "/dev/lxd/sock", kLxdMounts, {"lxc"}},
+      {"an LXD container, zfs storage",
+       kPrivate,
+       "/dev/lxd/sock",
+       "1601 1500 0:61 / / rw,relatime - zfs default/containers/c1 rw,xattr,posixacl\n"
+       "1610 1601 0:27 / /dev/lxd rw,relatime - tmpfs tmpfs rw,size=100k,mode=755\n",
+       {"lxc"}},
+      {"the socket alone bound",
+       kPrivate,
+       "/dev/lxd/sock",
+       kHostRoot + "1610 27 0:27 /sock /dev/lxd/sock rw - tmpfs tmpfs rw\n",
+       {"lxc"}},
+      {"an Incus container", kPrivate, "/dev/incus/sock", kIncusMounts, {"lxc"}},
+      {"a PID sandbox in an LXD container", 0, "/dev/lxd/sock", kLxdMounts, {"lxc"}},
+      // The look-alikes.
+      {"an LXD VM", kInitial, "/dev/lxd/sock", kHostMounts, {}},
+      {"a PID sandbox in an LXD VM", 0, "/dev/lxd/sock", kHostMounts, {}},
+      {"a PID sandbox in an Incus VM", 0, "/dev/incus/sock", kHostMounts, {}},
+      {"an Incus socket, LXD's folder bound",
+       kPrivate,
+       "/dev/incus/sock",
+       kHostRoot + "1610 27 0:27 / /dev/lxd rw - tmpfs tmpfs rw\n",
+       {}},
+      {"a PID sandbox in an LXD VM, a bind elsewhere",
+       0,
+       "/dev/lxd/sock",
+       kHostMounts + "1610 27 0:27 / /dev/lxd2 rw - tmpfs tmpfs rw\n",
+       {}},
+      {"no mounts readable", kPrivate, "/dev/lxd/sock", "", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset();
+    namespaces(c.private_from);
+    add({{c.socket, "fifo"}});
+    if (!c.mountinfo.empty()) mounts(c.mountinfo);
+    EXPECT_EQ(containers(), c.containers);
+  }
+}
+
+// The mounts, read only where a marker or socket asked for them, are a
+// plain file read up to its limit: anything else there blocks nothing and
+// names nothing outside the set.
+TEST_F(FakeRoot, HostileMountsNeitherBlockNorLeaveTheSet) {
+  struct Case {
+    const char* name;
+    std::map<std::string, std::string> files;
+  };
+  const Case cases[] = {
+      {"empty", {{"/proc/self/mountinfo", ""}}},
+      {"NUL bytes", {{"/proc/self/mountinfo", std::string(4096, '\0')}}},
+      {"NUL bytes in the root line",
+       {{"/proc/self/mountinfo", std::string("1 0 0:1 / / rw - overlay\0 overlay rw\n", 37)}}},
+      {"huge, no line", {{"/proc/self/mountinfo", std::string(1 << 20, 'x')}}},
+      {"the root line past the read limit",
+       {{"/proc/self/mountinfo", std::string(kSignReadLimit, '\n') + kDockerRoot}}},
+      {"the root line cut at the read limit",
+       {{"/proc/self/mountinfo", std::string(kSignReadLimit - 40, '\n') + kDockerRoot}}},
+      {"unterminated", {{"/proc/self/mountinfo", kDockerRoot.substr(0, kDockerRoot.size() - 1)}}},
+      {"a FIFO", {{"/proc/self/mountinfo", "fifo"}}},
+      {"a symlink loop", {{"/proc/self/mountinfo", "->/proc/self/mountinfo"}}},
+      {"a symlink to a runtime's mounts", {{"/proc/self/mountinfo", "->/real"}, {"/real", kContainerMounts}}},
+      {"a folder", {{"/proc/self/mountinfo/", ""}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    reset();
+    namespaces(kPrivate);
+    add({{"/.dockerenv", ""}, {"/dev/lxd/sock", "fifo"}});
+    add(c.files);
+    EXPECT_EQ(findings(), std::vector<Evidence>{});
+  }
 }
 
 // Cgroup paths name only the shapes runtimes make for their containers,
@@ -287,6 +594,7 @@ TEST(LinuxSigns, CgroupPathShapes) {
 // Each sign is read only while it can still change the answer.
 TEST_F(FakeRoot, SignsAreReadOnlyWhileTheyCanChangeTheAnswer) {
   namespaces(kPrivate);
+  mounts(kContainerMounts);
   file("/proc/self/environ", environ({"container=podman", "KUBERNETES_SERVICE_HOST=10.96.0.1"}));
   file("/run/systemd/container", "lxc\n");
   file("/.dockerenv", "");
@@ -299,6 +607,7 @@ TEST_F(FakeRoot, SignsAreReadOnlyWhileTheyCanChangeTheAnswer) {
   EXPECT_FALSE(s.init_environment);
   EXPECT_EQ(s.dockerenv, PathKind::absent);
   EXPECT_FALSE(s.pid_namespace);
+  EXPECT_FALSE(s.mountinfo);
   EXPECT_FALSE(s.cgroup);
   EXPECT_EQ(s.openvz, PathKind::absent);
   EXPECT_TRUE(s.kernel_release);
@@ -319,20 +628,48 @@ TEST_F(FakeRoot, SignsAreReadOnlyWhileTheyCanChangeTheAnswer) {
   EXPECT_EQ(s.openvz, PathKind::absent);
 
   fs::remove(at("/proc/1/environ"));
-  s = signs();  // the marker, judged by the first private namespace alone
+  s = signs();  // the marker, judged by the first private namespace and the mounts
   EXPECT_EQ(s.dockerenv, PathKind::file);
   EXPECT_EQ(s.containerenv, PathKind::absent);
   EXPECT_TRUE(s.pid_namespace);
   EXPECT_FALSE(s.uts_namespace);
+  EXPECT_TRUE(s.mountinfo);
   EXPECT_EQ(s.openvz, PathKind::absent);
 
   fs::remove_all(at("/proc/self/ns"));
   namespaces(kInitial);
-  s = signs();  // a leftover marker: all three namespaces read, then the rest
+  s = signs();  // a leftover marker: all three namespaces read, no mounts, then the rest
   EXPECT_TRUE(s.ipc_namespace);
+  EXPECT_FALSE(s.mountinfo);
   EXPECT_TRUE(s.cgroup);
   EXPECT_EQ(s.openvz, PathKind::folder);
   EXPECT_EQ(s.lxd_socket, PathKind::absent);  // OpenVZ spoke
+
+  fs::remove(at("/.dockerenv"));
+  fs::remove_all(at("/proc/vz"));
+  s = signs();  // nothing seen: neither the namespaces nor the mounts are read
+  EXPECT_FALSE(s.pid_namespace);
+  EXPECT_FALSE(s.mountinfo);
+  EXPECT_EQ(s.incus_socket, PathKind::absent);
+
+  file("/.dockerenv", "");
+  mounts(kHostMounts);
+  fs::remove_all(at("/proc/self/ns"));
+  namespaces(1);
+  s = signs();  // a sandbox's marker (a private UTS namespace) is refused by the mounts, then the rest
+  EXPECT_TRUE(s.mountinfo);
+  EXPECT_TRUE(s.cgroup);
+  EXPECT_EQ(s.lxd_socket, PathKind::absent);
+
+  fs::remove(at("/.dockerenv"));
+  add({{"/dev/lxd/sock", "fifo"}});
+  fs::remove_all(at("/proc/self/ns"));
+  namespaces(kInitial);
+  s = signs();  // LXD's socket in its VM: the PID namespace, no mounts
+  EXPECT_EQ(s.lxd_socket, PathKind::other);
+  EXPECT_EQ(s.incus_socket, PathKind::absent);
+  EXPECT_TRUE(s.pid_namespace);
+  EXPECT_FALSE(s.mountinfo);
 }
 
 TEST_F(FakeRoot, HostileSignsNeitherBlockNorLeaveTheSet) {
@@ -503,7 +840,9 @@ TEST(LinuxSigns, NothingReadableIsUnavailable) {
 // Container and compatibility findings fill their lists and weigh nothing.
 TEST(LinuxSigns, FindingsFillTheirListsWithoutScore) {
   LinuxSigns signs;
-  signs.dockerenv = PathKind::file;  // namespaces unread: the marker is not known to be a leftover
+  signs.dockerenv = PathKind::file;
+  signs.pid_namespace = "pid:[4026532301]";
+  signs.mountinfo = kContainerMounts;
   signs.kernel_release = "4.4.0-19041-Microsoft";
   Result result;
   detect_container(result, signs);

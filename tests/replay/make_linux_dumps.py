@@ -134,9 +134,56 @@ POD_CGROUP_V1 = "".join(
     f"{n}:{c}:/kubepods/besteffort/pod8f1e2a7c-6b1d-4c3e-9a0f-2d4b6c8e1a3f/{'3c' * 32}\n"
     for n, c in ((4, "memory"), (3, "cpu,cpuacct"), (2, "pids"), (1, "name=systemd")))
 HOST_UNITS = "0::/system.slice/docker-compose@shop.service\n"
+# /proc/self/mountinfo as each machine shows it: the root mount ("/", the
+# last such line) and what is bound where.
+LAYER = "3c" * 32
+PROC_DEV = ("1365 1364 0:146 / /proc rw,nosuid,nodev,noexec,relatime - proc proc rw\n"
+            "1366 1364 0:147 / /dev rw,nosuid - tmpfs tmpfs rw,size=65536k,mode=755\n")
+# Docker's overlay2 storage.
+DOCKER_MOUNTS = ("1364 1243 0:143 / / rw,relatime master:636 - overlay overlay rw,lowerdir=/var/lib/docker/"
+                 "overlay2/l/6Y5Q5EOJXVO2ZEW3VZQ7XUZV7G,upperdir=/var/lib/docker/overlay2/" + LAYER + "/diff,"
+                 "workdir=/var/lib/docker/overlay2/" + LAYER + "/work\n" + PROC_DEV)
+# Docker's btrfs storage: a subvolume named by the layer id, bound as root.
+DOCKER_BTRFS_MOUNTS = ("1364 1243 0:45 /@/var/lib/docker/btrfs/subvolumes/" + LAYER + " / rw,relatime - btrfs "
+                       "/dev/sda2 rw,ssd,space_cache=v2,subvolid=300,subvol=/@/var/lib/docker/btrfs/subvolumes/"
+                       + LAYER + "\n" + PROC_DEV)
+# CRI-O's overlay storage, its empty .containerenv bound in.
+CRIO_MOUNTS = ("2201 2100 0:160 / / rw,relatime - overlay overlay rw,lowerdir=/var/lib/containers/storage/overlay/"
+               "l/QW3E5R7T9Y,upperdir=/var/lib/containers/storage/overlay/" + LAYER + "/diff,workdir=/var/lib/"
+               "containers/storage/overlay/" + LAYER + "/work\n"
+               "2210 2201 0:25 /containers/storage/overlay-containers/" + LAYER + "/userdata/.containerenv "
+               "/run/.containerenv rw,nosuid,nodev - tmpfs tmpfs rw,mode=755\n" + PROC_DEV)
+# A host's (or a VM's) root on its disk, as its own services see it.
+DEBIAN_MOUNTS = ("21 27 0:20 / /proc rw,nosuid,nodev,noexec,relatime - proc proc rw\n"
+                 "27 1 254:1 / / ro,relatime - ext4 /dev/vda1 rw,errors=remount-ro\n"
+                 "23 27 0:5 / /dev rw,nosuid,relatime - devtmpfs udev rw,mode=755\n")
+FEDORA_BTRFS_MOUNTS = ("60 1 0:32 /root / ro,relatime - btrfs /dev/nvme0n1p3 rw,seclabel,compress=zstd:1,ssd,"
+                       "space_cache=v2,subvolid=256,subvol=/root\n")
+WSL2_MOUNTS = "60 1 8:32 / / rw,relatime - ext4 /dev/sdc rw,discard,errors=remount-ro,data=ordered\n"
+# bubblewrap: a tmpfs root, the copied tree bound into it.
+BWRAP_MOUNTS = ("900 800 0:70 / / rw,nosuid,nodev,relatime - tmpfs tmpfs rw,mode=755\n"
+                "901 900 254:1 /srv/image/usr /usr ro,nosuid,nodev,relatime - ext4 /dev/vda1 rw\n")
+# Flatpak: bubblewrap's tmpfs root, its .flatpak-info bound in.
+FLATPAK_MOUNTS = ("2001 2000 0:70 / / rw,nosuid,nodev,relatime - tmpfs tmpfs rw,size=4k,mode=755\n"
+                  "2002 2001 254:1 /var/lib/flatpak/runtime/org.freedesktop.Platform/x86_64/23.08/active/files "
+                  "/usr ro,nosuid,nodev,relatime - ext4 /dev/vda1 rw\n"
+                  "2010 2001 0:70 /.flatpak-info /.flatpak-info ro,nosuid,nodev,relatime - tmpfs tmpfs rw\n")
+# LXD's dir storage and Incus's ZFS, each with its folder bound in.
+LXD_MOUNTS = ("1501 1400 254:1 /var/snap/lxd/common/lxd/storage-pools/default/containers/c1/rootfs / rw,relatime "
+              "- ext4 /dev/vda1 rw\n"
+              "1510 1501 0:27 / /dev/lxd rw,relatime - tmpfs tmpfs rw,size=100k,mode=755\n")
+INCUS_MOUNTS = ("1601 1500 0:61 / / rw,relatime - zfs default/containers/c1 rw,xattr,posixacl\n"
+                "1610 1601 0:27 / /dev/incus rw,relatime - tmpfs tmpfs rw,size=100k,mode=755\n")
+# Namespaces: Docker's --pid=host keeps its own UTS and IPC; a service under
+# ProtectHostname= has a UTS namespace of its own; PrivateIPC= an IPC one.
+PID_HOST = {"pid_namespace": INITIAL["pid_namespace"], "uts_namespace": PRIVATE["uts_namespace"]}
+OWN_UTS = PID_HOST
+OWN_IPC = {**INITIAL, "ipc_namespace": PRIVATE["ipc_namespace"]}
+OWN_PID = {"pid_namespace": PRIVATE["pid_namespace"]}
 CASES = {
     # name: (base dump, linux section)
-    "docker_documented": ("kvm_guest", signs(DEBIAN, {"dockerenv": "file"}, namespaces=PRIVATE)),
+    "docker_documented": ("kvm_guest", signs(DEBIAN, {"dockerenv": "file"}, {"marker_mounts": DOCKER_MOUNTS},
+                                             namespaces=PRIVATE)),
     # An image export with its marker, run as a plain VM's root (our own
     # machines): the kernel's initial namespaces, so no runtime.
     "docker_export_documented": ("kvm_guest", signs(DEBIAN, {"dockerenv": "file"})),
@@ -150,7 +197,8 @@ CASES = {
     "lxc_documented": ("kvm_guest", signs(DEBIAN, files={"systemd_container": "lxc\n"}, namespaces=PRIVATE)),
     # LXD without systemd, seen by a normal user: its socket in a private
     # PID namespace.
-    "lxd_normal_user_documented": ("kvm_guest", signs(DEBIAN, {"lxd_socket": "other"}, namespaces=PRIVATE)),
+    "lxd_normal_user_documented": ("kvm_guest", signs(DEBIAN, {"lxd_socket": "other"},
+                                                      {"socket_mounts": LXD_MOUNTS}, namespaces=PRIVATE)),
     "lxc_libvirt_documented": ("kvm_guest", signs(DEBIAN, namespaces=PRIVATE, init={"container": "lxc-libvirt"})),
     "systemd_nspawn_documented": ("kvm_guest", signs(DEBIAN, files={"host_container_manager": "systemd-nspawn\n"},
                                                      namespaces=PRIVATE)),
@@ -162,7 +210,8 @@ CASES = {
         "cgroup": "0::/kubepods/besteffort/pod8f1e/" + "3c" * 32 + "\n"}, namespaces=PRIVATE)),
     # A CRI-O pod: an empty .containerenv, no podman sign.
     "crio_pod_documented": ("kvm_guest", signs(DEBIAN, {"containerenv": "file", "kubernetes_account": "folder"},
-                                               {"containerenv_content": ""}, namespaces=PRIVATE,
+                                               {"containerenv_content": "", "marker_mounts": CRIO_MOUNTS},
+                                               namespaces=PRIVATE,
                                                own={"KUBERNETES_SERVICE_HOST": "10.96.0.1"})),
     # A pod on cgroup v1 seen by its root: PID 1's environment open, with no
     # container= in it, and no service account token mounted.
@@ -179,6 +228,46 @@ CASES = {
     "apptainer_documented": ("kvm_guest", signs(DEBIAN, own={"APPTAINER_CONTAINER": "/home/u/lolcow.sif"})),
     "container_other_documented": ("kvm_guest", signs(DEBIAN, files={"systemd_container": "proot\n"},
                                                       namespaces=PRIVATE)),
+    # A marker needs a runtime's mounts besides a namespace of its own.
+    # Docker with --pid=host: its own UTS and IPC namespaces and storage.
+    "docker_pid_host_documented": ("kvm_guest", signs(DEBIAN, {"dockerenv": "file"},
+                                                      {"marker_mounts": DOCKER_MOUNTS}, namespaces=PID_HOST)),
+    "docker_btrfs_documented": ("kvm_guest", signs(DEBIAN, {"dockerenv": "file"},
+                                                   {"marker_mounts": DOCKER_BTRFS_MOUNTS}, namespaces=PRIVATE)),
+    # Flatpak's marker alone (a process that cleared its environment).
+    "flatpak_marker_documented": ("kvm_guest", signs(DEBIAN, {"flatpak_info": "file"},
+                                                     {"marker_mounts": FLATPAK_MOUNTS}, namespaces=PRIVATE)),
+    # The look-alikes, each on a root copied from an image that kept
+    # /.dockerenv: a daemon under ProtectHostname= (logind, timesyncd), one
+    # with PrivateIPC=, on Debian and on Fedora's btrfs subvolume root.
+    "protect_hostname_documented": ("kvm_guest", signs(DEBIAN, {"dockerenv": "file"},
+                                                       {"marker_mounts": DEBIAN_MOUNTS}, namespaces=OWN_UTS,
+                                                       init={"HOME": "/"})),
+    "private_ipc_documented": ("kvm_guest", signs(DEBIAN, {"dockerenv": "file"}, {"marker_mounts": DEBIAN_MOUNTS},
+                                                  namespaces=OWN_IPC, init={"HOME": "/"})),
+    "fedora_btrfs_protect_hostname_documented": ("kvm_guest", signs(
+        "6.11.4-301.fc41.x86_64", {"dockerenv": "file"}, {"marker_mounts": FEDORA_BTRFS_MOUNTS},
+        namespaces=OWN_UTS, init={"HOME": "/"})),
+    # bubblewrap (and unshare -p): a PID namespace of its own, no runtime.
+    "bubblewrap_documented": ("kvm_guest", signs(DEBIAN, {"dockerenv": "file"}, {"marker_mounts": BWRAP_MOUNTS},
+                                                 namespaces=PRIVATE)),
+    "unshare_pid_documented": ("kvm_guest", signs(DEBIAN, {"dockerenv": "file"}, {"marker_mounts": DEBIAN_MOUNTS},
+                                                  namespaces=OWN_PID, init={"HOME": "/"})),
+    # A chroot without /proc: neither namespaces nor mounts to read.
+    "chroot_without_proc_documented": ("kvm_guest", signs(DEBIAN, {"dockerenv": "file"}, namespaces={})),
+    # A WSL 2 distribution imported from docker export: WSL runs it in a PID
+    # namespace of its own on its ext4 disk. WSL, not Docker.
+    "wsl2_docker_export_documented": ("hyperv_guest", signs(
+        "5.15.153.1-microsoft-standard-WSL2", {"dockerenv": "file"}, {"marker_mounts": WSL2_MOUNTS},
+        namespaces=OWN_PID, init={"HOME": "/"}, clock="hyperv_clocksource_tsc_page")),
+    # LXD's socket: in an Incus container seen by a normal user, and in an
+    # LXD VM (a KVM guest) where its agent makes it, there and in a PID
+    # sandbox.
+    "incus_normal_user_documented": ("kvm_guest", signs(DEBIAN, {"incus_socket": "other"},
+                                                        {"socket_mounts": INCUS_MOUNTS}, namespaces=PRIVATE)),
+    "lxd_vm_documented": ("kvm_guest", signs(DEBIAN, {"lxd_socket": "other"}, init={"HOME": "/"})),
+    "lxd_vm_pid_sandbox_documented": ("kvm_guest", signs(DEBIAN, {"lxd_socket": "other"},
+                                                         {"socket_mounts": DEBIAN_MOUNTS}, namespaces=OWN_PID)),
     # WSL 1: a Windows host with Hyper-V is its root partition; no machine.
     "wsl1_documented": ("hyperv_root", signs("4.4.0-19041-Microsoft", init={"HOME": "/"}, clock="tsc")),
     # WSL 2: a Hyper-V guest whose distribution runs in a container.
