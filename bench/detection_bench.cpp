@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "api/detection_run.h"
+#include "capture/recording_layers.h"
 #include "core/json_report.h"
-#include "inputs/recording_layers.h"
 #include "native_floor.h"
 #include "oxa.h"
 #include "platform/native.h"
@@ -24,11 +24,11 @@ namespace {
 
 // What one run of the native layers read here.
 template <typename System>
-oxa::inputs::Dump inputs_of_one_run() {
+oxa::capture::Dump inputs_of_one_run() {
   oxa::NativeProcessor processor;
   System system;
   oxa::NativeRegistry registry;
-  return oxa::inputs::capture(processor, system, registry).dump;
+  return oxa::capture::capture(processor, system, registry).dump;
 }
 
 void BM_DetectionRun(benchmark::State& state) {
@@ -72,7 +72,7 @@ static_assert(!oxa::LinuxSystem<SystemWithoutLinuxSigns>);
 template <typename System>
 void BM_RunOverFloor(benchmark::State& state) {
   using Clock = std::chrono::steady_clock;
-  const oxa::inputs::Dump inputs = inputs_of_one_run<System>();
+  const oxa::capture::Dump inputs = inputs_of_one_run<System>();
   oxa::NativeProcessor processor;
   System system;
   oxa::NativeRegistry registry;

@@ -12,7 +12,7 @@
 
 #include <cstring>
 
-#include "inputs/dump.h"
+#include "capture/dump.h"
 #include "platform/processor.h"
 #include "platform/registry.h"
 #include "platform/system.h"
@@ -20,8 +20,8 @@
 namespace oxa::bench {
 
 template <CpuidProcessor P, System S, Registry R>
-void ask_again(const inputs::Dump& dump, P& processor, S& system, R& registry) {
-  for (const inputs::CpuidRecord& r : dump.cpuid)
+void ask_again(const capture::Dump& dump, P& processor, S& system, R& registry) {
+  for (const capture::CpuidRecord& r : dump.cpuid)
     benchmark::DoNotOptimize(processor.cpuid(r.leaf, r.subleaf));
   // Each timestamp as the timing probe takes it: fenced on both sides.
   for (std::size_t i = 0; i < dump.timestamps.size(); ++i) {
@@ -29,7 +29,7 @@ void ask_again(const inputs::Dump& dump, P& processor, S& system, R& registry) {
     benchmark::DoNotOptimize(processor.rdtsc());
     processor.lfence();
   }
-  for (const inputs::SysctlRecord& r : dump.sysctl) {
+  for (const capture::SysctlRecord& r : dump.sysctl) {
     benchmark::DoNotOptimize(r.name == kHypervisorFlagName ? system.hypervisor_flag()
                                                            : system.translated_flag());
   }
@@ -37,13 +37,13 @@ void ask_again(const inputs::Dump& dump, P& processor, S& system, R& registry) {
   if (dump.service) {
     const auto device = registry.platform_device();
     if (device) {
-      for (const inputs::PropertyRecord& p : dump.properties)
+      for (const capture::PropertyRecord& p : dump.properties)
         benchmark::DoNotOptimize(device.read(p.key).get());
     }
   }
   if constexpr (LinuxSystem<S>) {
     if (!dump.linux_signs) return;
-    const inputs::LinuxRecord& signs = *dump.linux_signs;
+    const capture::LinuxRecord& signs = *dump.linux_signs;
 #define OXA_ASK_AGAIN_(method, Answer, answers, noun, most, ...) \
   for (const auto& a : signs.answers) benchmark::DoNotOptimize(system.method(a.path.c_str()));
     OXA_LINUX_PATH_QUESTIONS(OXA_ASK_AGAIN_)

@@ -6,22 +6,22 @@
 #include <cstdio>
 #include <limits>
 
+#include "capture/inputs.h"
 #include "core/json_report.h"
-#include "inputs/inputs.h"
 #include "json_text.h"
 
 namespace oxa::tool {
 namespace {
 
-using inputs::CpuidRecord;
-using inputs::kDumpVersion;
-using inputs::LinuxRecord;
-using inputs::PathAnswer;
-using inputs::PropertyRecord;
-using inputs::SysctlRecord;
-namespace member = inputs::member;
-using inputs::info;
-using inputs::Input;
+using capture::CpuidRecord;
+using capture::kDumpVersion;
+using capture::LinuxRecord;
+using capture::PathAnswer;
+using capture::PropertyRecord;
+using capture::SysctlRecord;
+namespace member = capture::member;
+using capture::info;
+using capture::Input;
 
 constexpr char kDigits[] = "0123456789abcdef";
 
@@ -67,7 +67,7 @@ Json sysctl_json(const SysctlRecord& r) {
 Json property_json(const PropertyRecord& p) {
   Json out = Json::object();
   put(out, member::key, std::string(key_name(p.key)));
-  put(out, member::kind, std::string(inputs::value_kind_name(p.kind)));
+  put(out, member::kind, std::string(capture::value_kind_name(p.kind)));
   if (p.kind == ValueKind::string) {
     put(out, member::converted, p.converted);
     if (p.converted) put(out, member::hex, hex_bytes(p.bytes));
@@ -113,7 +113,7 @@ Json timing_json(const Dump& dump) {
 Json answer_json(const PathAnswer<PathKind>& a) {
   Json entry = Json::object();
   put(entry, member::path, a.path);
-  put(entry, member::kind, std::string(inputs::path_kind_name(a.answer)));
+  put(entry, member::kind, std::string(capture::path_kind_name(a.answer)));
   return entry;
 }
 
@@ -352,11 +352,11 @@ class Reader {
     const std::string name = named(info(Input::registry_value).entry, string_of(*key));
     const Json* kind = find_member(e, member::kind);
     if (!expect(kind, Json::value_t::string, named(name, member::kind), "a string")) return false;
-    if (string_of(*kind) == inputs::value_kind_name(ValueKind::absent)) {
+    if (string_of(*kind) == capture::value_kind_name(ValueKind::absent)) {
       p.kind = ValueKind::absent;
-    } else if (string_of(*kind) == inputs::value_kind_name(ValueKind::other)) {
+    } else if (string_of(*kind) == capture::value_kind_name(ValueKind::other)) {
       p.kind = ValueKind::other;
-    } else if (string_of(*kind) == inputs::value_kind_name(ValueKind::string)) {
+    } else if (string_of(*kind) == capture::value_kind_name(ValueKind::string)) {
       p.kind = ValueKind::string;
       p.converted = true;
       if (const Json* c = find_member(e, member::converted);
@@ -374,7 +374,7 @@ class Reader {
                       std::to_string(kIdentityBufferSize - 1) + " bytes");
         }
       }
-    } else if (string_of(*kind) == inputs::value_kind_name(ValueKind::data)) {
+    } else if (string_of(*kind) == capture::value_kind_name(ValueKind::data)) {
       p.kind = ValueKind::data;
       const Json* hex = find_member(e, member::hex);
       if (hex != nullptr) {
@@ -481,8 +481,8 @@ class Reader {
   bool answer(const Json& e, const std::string& where, std::size_t /*most*/, PathAnswer<PathKind>& a) {
     const Json* kind = find_member(e, member::kind);
     if (!expect(kind, Json::value_t::string, named(where, member::kind), "a string")) return false;
-    for (const PathKind k : inputs::kPathKinds) {
-      if (string_of(*kind) == inputs::path_kind_name(k)) {
+    for (const PathKind k : capture::kPathKinds) {
+      if (string_of(*kind) == capture::path_kind_name(k)) {
         a.answer = k;
         return true;
       }
@@ -585,7 +585,7 @@ std::string write_dump(const Dump& dump) {
     ~Document() { dismantle(json); }
   } doc;
   put(doc.json, member::dump_version, kDumpVersion);
-  put(doc.json, member::architecture, std::string(inputs::architecture_name(dump.architecture)));
+  put(doc.json, member::architecture, std::string(capture::architecture_name(dump.architecture)));
   Json cpuid = Json::array();
   for (const CpuidRecord& r : dump.cpuid) cpuid.push_back(cpuid_json(r));
   put(doc.json, member::cpuid, std::move(cpuid));
@@ -604,7 +604,7 @@ std::string write_dump(const Dump& dump) {
 }
 
 DumpRead read_dump(std::string_view text) {
-  const JsonRead read = read_json(text, inputs::kDumpMembers);
+  const JsonRead read = read_json(text, capture::kDumpMembers);
   if (read.fault == JsonRead::Fault::too_many) {
     return {std::nullopt, "more than " + std::to_string(kMaxJsonValues) + " JSON values"};
   }
@@ -625,8 +625,8 @@ DumpRead read_dump(std::string_view text) {
   // Dumps from before arm64 name no architecture: they are x86-64's.
   if (const Json* architecture = find_member(root, member::architecture); architecture != nullptr) {
     const auto known = [&] {
-      for (const Architecture a : inputs::kArchitectures) {
-        if (architecture->is_string() && string_of(*architecture) == inputs::architecture_name(a)) {
+      for (const Architecture a : capture::kArchitectures) {
+        if (architecture->is_string() && string_of(*architecture) == capture::architecture_name(a)) {
           dump.architecture = a;
           return true;
         }
@@ -635,9 +635,9 @@ DumpRead read_dump(std::string_view text) {
     };
     if (!known()) {
       std::string names;
-      for (const Architecture a : inputs::kArchitectures) {
+      for (const Architecture a : capture::kArchitectures) {
         names += names.empty() ? "" : " or ";
-        names += inputs::architecture_name(a);
+        names += capture::architecture_name(a);
       }
       return {std::nullopt, quoted_name(member::architecture) + " is not " + names};
     }

@@ -8,11 +8,11 @@
 #include <string>
 #include <string_view>
 
-#include "inputs/dump.h"
+#include "capture/dump.h"
 
 namespace oxa::tool {
 
-using inputs::Dump;
+using capture::Dump;
 
 // The dump as an indented JSON document ending in a newline.
 std::string write_dump(const Dump& dump);

@@ -13,6 +13,8 @@
 #include <system_error>
 
 #include "api/detection_run.h"
+#include "capture/dump_replay.h"
+#include "capture/recording_layers.h"
 #include "core/assessment.h"
 #include "core/evidence.h"
 #include "core/json_report.h"
@@ -21,8 +23,6 @@
 #include "identity/smbios_entry_point.h"
 #include "identity/smbios_scan.h"
 #include "input_file.h"
-#include "inputs/dump_replay.h"
-#include "inputs/recording_layers.h"
 #include "platform/native.h"
 #include "pretty_print.h"
 #include "shell_answer.h"
@@ -130,7 +130,7 @@ int dump() {
   oxa::NativeProcessor processor;
   oxa::NativeSystem system;
   oxa::NativeRegistry registry;
-  return print(oxa::tool::write_dump(oxa::inputs::capture(processor, system, registry).dump));
+  return print(oxa::tool::write_dump(oxa::capture::capture(processor, system, registry).dump));
 }
 
 int replay(const char* path, Format format) {
@@ -138,7 +138,7 @@ int replay(const char* path, Format format) {
   if (std::string reason = oxa::tool::read_input(path, bytes); !reason.empty()) return fail(path, reason);
   const oxa::tool::DumpRead read = oxa::tool::read_dump(bytes);
   if (!read.dump) return fail(path, read.error);
-  const oxa::inputs::Replay replayed = oxa::inputs::replay_dump(*read.dump);
+  const oxa::capture::Replay replayed = oxa::capture::replay_dump(*read.dump);
   if (!replayed.run) return fail(path, replayed.error);
   return print_run(*replayed.run, format);
 }

@@ -12,8 +12,6 @@ namespace oxa {
 namespace {
 
 using namespace std::string_view_literals;
-using inputs::Sign;
-using inputs::sign_path;
 
 struct Compatible {
   std::string_view text;  // a whole entry of the list

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "core/evidence.h"
-#include "inputs/inputs.h"
+#include "platform/linux/signs.h"
 #include "platform/system.h"
 
 namespace oxa {
@@ -24,8 +24,6 @@ struct DeviceTree {
 // Only a system with a device tree has a hypervisor node in it.
 template <LinuxSystem S>
 DeviceTree read_device_tree(S& system) {
-  using inputs::Sign;
-  using inputs::sign_path;
   DeviceTree tree;
   tree.compatible = system.read_sign(sign_path(Sign::device_tree_compatible));
   if (tree.compatible) tree.hypervisor_compatible = system.read_sign(sign_path(Sign::device_tree_hypervisor));

@@ -109,6 +109,14 @@ inline constexpr std::size_t kEnvironmentScanLimit = std::size_t{4} * 1024 * 102
   X(environment, std::optional<std::string>, environments, "linux environment", kEnvironmentAnswerLimit, \
     __VA_ARGS__)
 
+// The Linux path questions by name, as the sign table (linux/signs.h) says
+// which one reads each sign.
+enum class PathQuestion : unsigned char {
+#define OXA_PATH_QUESTION_ID_(method, Answer, answers, noun, most, ...) method,
+  OXA_LINUX_PATH_QUESTIONS(OXA_PATH_QUESTION_ID_)
+#undef OXA_PATH_QUESTION_ID_
+};
+
 // A system that shows the Linux signs of a container or a compatibility
 // layer. This concept is the one gate of the Linux probes: a system that
 // does not model it (macOS, a dump taken there) never runs them.

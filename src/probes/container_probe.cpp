@@ -13,8 +13,6 @@ namespace oxa {
 namespace {
 
 using namespace std::string_view_literals;
-using inputs::Sign;
-using inputs::sign_path;
 
 // How sure each sign is, on the report's scale.
 constexpr std::int32_t kDeclared = weights::declared;              // the manager says so itself

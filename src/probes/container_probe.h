@@ -26,13 +26,13 @@
 #include <string_view>
 
 #include "core/evidence.h"
-#include "inputs/inputs.h"
+#include "platform/linux/signs.h"
 #include "platform/system.h"
 
 namespace oxa {
 
 // What the system showed of the signs, read once per run; each field is
-// the answer at the path of the sign of that name (inputs/inputs.h), unset
+// the answer at the path of the sign of that name (platform/linux/signs.h), unset
 // or absent where it was not asked.
 struct LinuxSigns {
   // Declared at run time.
@@ -67,7 +67,7 @@ bool runtime_declared(const LinuxSigns& signs);
 bool marker_seen(const LinuxSigns& signs);
 // Whether a namespace sign reads as the kernel's initial namespace of its
 // kind, which has a fixed identity; unread or unreadable is not.
-bool initial_namespace(inputs::Sign sign, const std::optional<std::string>& identity);
+bool initial_namespace(Sign sign, const std::optional<std::string>& identity);
 // A PID, UTS or IPC namespace was read and is not the kernel's initial
 // one. Unread or unreadable (a chroot without /proc) is not private.
 bool in_private_namespace(const LinuxSigns& signs);
@@ -101,8 +101,6 @@ bool container_seen(const LinuxSigns& signs);
 // its PID namespace and the mounts.
 template <LinuxSystem S>
 LinuxSigns read_linux_signs(S& system) {
-  using inputs::Sign;
-  using inputs::sign_path;
   LinuxSigns signs;
   signs.own_environment = system.environment(sign_path(Sign::own_environment));
   if (!runtime_declared(signs)) {

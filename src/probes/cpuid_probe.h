@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "core/evidence.h"
-#include "inputs/inputs.h"
+#include "platform/linux/signs.h"
 #include "platform/processor.h"
 #include "platform/system.h"
 
@@ -78,7 +78,7 @@ Cpu read_cpuid(P& processor) {
 template <LinuxSystem S>
 Cpu read_midr(S& system) {
   Cpu cpu;
-  if (const std::optional<std::string> text = system.read_sign(inputs::sign_path(inputs::Sign::midr))) {
+  if (const std::optional<std::string> text = system.read_sign(sign_path(Sign::midr))) {
     cpu.midr = parse_midr(*text);
   }
   cpu.available = cpu.midr.has_value();

@@ -11,8 +11,6 @@ namespace oxa {
 namespace {
 
 using namespace std::string_view_literals;
-using inputs::Sign;
-using inputs::sign_path;
 
 // A kernel file's value: one line.
 std::string_view line_of(const std::optional<std::string>& text) {

@@ -28,13 +28,13 @@
 #include <string>
 
 #include "core/evidence.h"
-#include "inputs/inputs.h"
+#include "platform/linux/signs.h"
 #include "platform/system.h"
 
 namespace oxa {
 
 // What the kernel showed, each field the answer at the path of the sign of
-// that name (inputs/inputs.h); unset or absent where it was not asked.
+// that name (platform/linux/signs.h); unset or absent where it was not asked.
 struct KernelSigns {
   std::optional<std::string> hypervisor_type;
   std::optional<std::string> xen_features;      // where the type is Xen
@@ -47,7 +47,7 @@ struct KernelSigns {
 };
 
 // The vendor a sign names, or an empty view.
-std::string_view kernel_vendor(inputs::Sign sign, const KernelSigns& signs);
+std::string_view kernel_vendor(Sign sign, const KernelSigns& signs);
 // Whether a sign of the hypervisor read so far names it.
 bool kernel_named(const KernelSigns& signs);
 // Xen's feature bits (XENFEAT_*) as the kernel shows them, or nothing.
@@ -60,8 +60,6 @@ std::optional<std::uint32_t> xen_feature_bits(const std::optional<std::string>& 
 // on another hypervisor or on QEMU's own emulation.
 template <LinuxSystem S>
 KernelSigns read_kernel_signs(S& system) {
-  using inputs::Sign;
-  using inputs::sign_path;
   KernelSigns signs;
   signs.hypervisor_type = system.read_sign(sign_path(Sign::hypervisor_type));
   if (kernel_named(signs)) {

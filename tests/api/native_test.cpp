@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "core/version.h"
-#include "inputs/inputs.h"
 #include "oxa.h"
+#include "platform/linux/signs.h"
 #include "platform/native_processor.h"
 #include "support/json_check.h"
 
@@ -57,7 +57,7 @@ TEST(NativeDetection, ReportHoldsWhatAnyMachineOfItsArchitectureShows) {
   ASSERT_GE(report["probes"].size(), 4u);
   EXPECT_GE(report["duration_us"].get<std::int64_t>(), 0);
   if (kArm64) {
-    const bool midr = std::ifstream(oxa::inputs::sign_path(oxa::inputs::Sign::midr)).is_open();
+    const bool midr = std::ifstream(oxa::sign_path(oxa::Sign::midr)).is_open();
     EXPECT_EQ(report["probes"][0], (Json{{"source", "cpu"}, {"status", midr ? "ok" : "unavailable"}}));
     EXPECT_EQ(report["probes"][3], (Json{{"source", "timing"}, {"status", "unavailable"}}));
     return;

@@ -15,16 +15,16 @@
 #include <utility>
 #include <vector>
 
+#include "capture/dump.h"
+#include "capture/inputs.h"
+#include "capture/recording_layers.h"
 #include "identity/device_tree.h"
-#include "inputs/dump.h"
-#include "inputs/inputs.h"
-#include "inputs/recording_layers.h"
 #include "platform/native.h"
 #include "probes/container_probe.h"
 #include "probes/cpuid_probe.h"
 #include "probes/kernel_probe.h"
 
-namespace oxa::inputs {
+namespace oxa::capture {
 namespace {
 
 namespace fs = std::filesystem;
@@ -90,7 +90,7 @@ class EverySignAsked : public ::testing::Test {
 
 TEST_F(EverySignAsked, EachAtItsPathByItsQuestionInTableOrder) {
   std::vector<std::pair<std::string, Input>> table;
-  for (const SignInfo& sign : kSigns) table.emplace_back(sign.path, sign.question);
+  for (const SignInfo& sign : kSigns) table.emplace_back(sign.path, input_of(sign.question));
   std::set<std::pair<std::string, Input>> asked_somewhere;
   for (const fs::path& root : {host_, pod_, lxd_, empty_}) {
     SCOPED_TRACE(root.string());
@@ -134,4 +134,4 @@ TEST_F(EverySignAsked, TheDumpHoldsEachQuestionsAnswers) {
 }
 
 }  // namespace
-}  // namespace oxa::inputs
+}  // namespace oxa::capture

@@ -8,10 +8,10 @@
 #include <optional>
 #include <string>
 
-#include "inputs/dump.h"
-#include "inputs/replay_layers.h"
+#include "capture/dump.h"
+#include "capture/replay_layers.h"
 
-namespace oxa::inputs {
+namespace oxa::capture {
 namespace {
 
 // Every question answered, some of them more than once.
@@ -131,4 +131,4 @@ TEST(ReplayLayers, QuestionsOfOneAnswerMissingAsAWhole) {
 }
 
 }  // namespace
-}  // namespace oxa::inputs
+}  // namespace oxa::capture

@@ -353,7 +353,7 @@ TEST(ReadCpu, Arm64ReadsMidrWhereTheSystemShowsIt) {
   std::string pattern = (fs::temp_directory_path() / "oxa-midr-XXXXXX").string();
   ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
   const fs::path root = pattern;
-  const fs::path file = root / (inputs::sign_path(inputs::Sign::midr) + 1);
+  const fs::path file = root / (sign_path(Sign::midr) + 1);
   fs::create_directories(file.parent_path());
   Arm64Processor processor;
   RootedSystem system(pattern.c_str());

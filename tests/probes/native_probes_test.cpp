@@ -36,7 +36,7 @@ TEST(NativeProbes, ReadCpu) {
   const Cpu cpu = read_cpu(processor, system);
   if constexpr (Arm64<NativeProcessor>) {
     // Where the kernel shows MIDR_EL1 (not an emulator's host) it is a value.
-    std::ifstream midr(inputs::sign_path(inputs::Sign::midr));
+    std::ifstream midr(sign_path(Sign::midr));
     EXPECT_EQ(cpu.available, midr.is_open());
     EXPECT_EQ(cpu.available, cpu.midr.has_value());
     EXPECT_FALSE(cpu.hypervisor);

@@ -15,17 +15,17 @@
 #include <type_traits>
 
 #include "api/run_fixture.h"
+#include "capture/dump_replay.h"
+#include "capture/inputs.h"
+#include "capture/recording_layers.h"
 #include "dump_format.h"
-#include "inputs/dump_replay.h"
-#include "inputs/inputs.h"
-#include "inputs/recording_layers.h"
 #include "json_text.h"
 
 namespace oxa::test {
 namespace {
 
-using inputs::Dump;
-using inputs::PropertyRecord;
+using capture::Dump;
+using capture::PropertyRecord;
 
 // Reads and replays a dump text: the report, or the error of the first step
 // that failed.
@@ -34,13 +34,13 @@ struct Played {
   std::string error;
 };
 // The report of a replayed run; empty where the replay failed.
-std::string report_of(const inputs::Replay& replay) {
+std::string report_of(const capture::Replay& replay) {
   return replay.run ? to_json(replay.run->result, replay.run->duration_us) : std::string();
 }
 Played play(const std::string& text) {
   const tool::DumpRead read = tool::read_dump(text);
   if (!read.dump) return {{}, read.error};
-  const inputs::Replay replay = inputs::replay_dump(*read.dump);
+  const capture::Replay replay = capture::replay_dump(*read.dump);
   return {report_of(replay), replay.error};
 }
 
@@ -227,8 +227,8 @@ TEST(ReadDump, TextsAreTheBytesTheirEscapesStandFor) {
 // A Hyper-V guest whose run reads every kind of input.
 // What a plain Linux system shows of every sign the probes ask for, PID 1's
 // environment closed to us.
-inputs::LinuxRecord plain_linux() {
-  inputs::LinuxRecord r;
+capture::LinuxRecord plain_linux() {
+  capture::LinuxRecord r;
   // Each question's answers, each path once.
   const auto once = [](auto& answers, const char* path) -> auto& {
     for (auto& a : answers) {
@@ -236,16 +236,14 @@ inputs::LinuxRecord plain_linux() {
     }
     return answers.emplace_back(typename std::remove_reference_t<decltype(answers)>::value_type{path, {}});
   };
-  for (const inputs::SignInfo& sign : inputs::kSigns) {
+  for (const SignInfo& sign : kSigns) {
     switch (sign.question) {
 #define OXA_PLAIN_ANSWER_(method, Answer, answers, noun, most, ...) \
-  case inputs::Input::method:                                       \
+  case PathQuestion::method:                                        \
     once(r.answers, sign.path);                                     \
     break;
       OXA_LINUX_PATH_QUESTIONS(OXA_PLAIN_ANSWER_)
 #undef OXA_PLAIN_ANSWER_
-      default:
-        break;
     }
   }
   r.environments.front().answer = "";  // our own: none of the variables set
@@ -283,10 +281,10 @@ Dump hyperv_dump() {
 }
 
 void erase_leaf(Dump& d, std::uint32_t leaf) {
-  std::erase_if(d.cpuid, [leaf](const inputs::CpuidRecord& r) { return r.leaf == leaf; });
+  std::erase_if(d.cpuid, [leaf](const capture::CpuidRecord& r) { return r.leaf == leaf; });
 }
 void erase_sysctl(Dump& d, const char* name) {
-  std::erase_if(d.sysctl, [name](const inputs::SysctlRecord& r) { return r.name == name; });
+  std::erase_if(d.sysctl, [name](const capture::SysctlRecord& r) { return r.name == name; });
 }
 void erase_property(Dump& d, RegistryKey key) {
   std::erase_if(d.properties, [key](const PropertyRecord& p) { return p.key == key; });
@@ -362,7 +360,7 @@ TEST(ReplayDump, NamesTheFirstInputTheDumpLacks) {
        "dump has no linux kernel release"},
       {"timing record as its samples give it",
        [](Dump& d) {
-         d.timing = inputs::replay_timing(d);
+         d.timing = capture::replay_timing(d);
          ASSERT_TRUE(d.timing);
        },
        ""},
@@ -383,7 +381,7 @@ TEST(ReplayDump, NamesTheFirstInputTheDumpLacks) {
     SCOPED_TRACE(c.name);
     Dump d = hyperv_dump();
     c.change(d);
-    const inputs::Replay replay = inputs::replay_dump(d);
+    const capture::Replay replay = capture::replay_dump(d);
     EXPECT_EQ(replay.error, c.error);
     EXPECT_EQ(!replay.run, *c.error != '\0');
     // What the writer makes of it reads back to the same outcome.
@@ -415,11 +413,11 @@ TEST(DumpFormat, TheReaderKeepsEveryMemberTheWriterWrites) {
   d.properties[1].length = 2;
   d.properties[1].has_bytes = true;
   d.properties[1].bytes = "QE";
-  d.timing = inputs::replay_timing(d);
+  d.timing = capture::replay_timing(d);
   d.report = "{}";
   std::set<std::string> written;
   member_names(nlohmann::json::parse(tool::write_dump(d)), written);
-  const std::set<std::string> kept(std::begin(inputs::kDumpMembers), std::end(inputs::kDumpMembers));
+  const std::set<std::string> kept(std::begin(capture::kDumpMembers), std::end(capture::kDumpMembers));
   EXPECT_EQ(written, kept);
 }
 
@@ -476,7 +474,7 @@ TEST(Capture, RecordsWhatTheRunReadAndReplaysToItsReport) {
     s.clock({2'000'000, 2'123'456});
     c.setup(p, s, r);
 
-    const inputs::Capture capture = inputs::capture(p, s, r);
+    const capture::Capture capture = capture::capture(p, s, r);
     EXPECT_EQ(r.balance(), "");
     const Dump& d = capture.dump;
     ASSERT_EQ(d.cpuid.size(), p.executed().size());
@@ -496,7 +494,7 @@ TEST(Capture, RecordsWhatTheRunReadAndReplaysToItsReport) {
     const tool::DumpRead read = tool::read_dump(text);
     ASSERT_TRUE(read.dump) << read.error;
     EXPECT_EQ(tool::write_dump(*read.dump), text);
-    const inputs::Replay replay = inputs::replay_dump(*read.dump);
+    const capture::Replay replay = capture::replay_dump(*read.dump);
     EXPECT_EQ(replay.error, "");
     EXPECT_EQ(report_of(replay), *d.report);
   }
@@ -506,7 +504,7 @@ TEST(Capture, RecordsWhatTheRunReadAndReplaysToItsReport) {
 // MIDR_EL1 file among the Linux signs. The dump's architecture decides which
 // processor replays it: the same inputs as x86-64 lack CPUID.
 TEST(ReplayDump, Arm64DumpsReplayThroughTheirOwnProcessor) {
-  const std::string midr = inputs::sign_path(inputs::Sign::midr);
+  const std::string midr = sign_path(Sign::midr);
   Dump d;
   d.architecture = Architecture::arm64;
   d.sysctl = {{"kern.hv_vmm_present", false, 0}};
@@ -516,7 +514,7 @@ TEST(ReplayDump, Arm64DumpsReplayThroughTheirOwnProcessor) {
   for (auto& f : d.linux_signs->files) {
     if (f.path == midr) f.answer = "0x00000000000f0510\n";
   }
-  d.timing = inputs::replay_timing(d);
+  d.timing = capture::replay_timing(d);
   ASSERT_TRUE(d.timing);
   EXPECT_FALSE(d.timing->available);
 
@@ -536,9 +534,9 @@ TEST(ReplayDump, Arm64DumpsReplayThroughTheirOwnProcessor) {
 
   Dump x86 = d;
   x86.architecture = Architecture::x86_64;
-  EXPECT_EQ(inputs::replay_dump(x86).error, "dump has no CPUID leaf 0x0 sub-leaf 0");
+  EXPECT_EQ(capture::replay_dump(x86).error, "dump has no CPUID leaf 0x0 sub-leaf 0");
   std::erase_if(d.linux_signs->files, [&](const auto& f) { return f.path == midr; });
-  EXPECT_EQ(inputs::replay_dump(d).error, "dump has no linux file '" + midr + "'");
+  EXPECT_EQ(capture::replay_dump(d).error, "dump has no linux file '" + midr + "'");
 }
 
 // A dump from before arm64 names no architecture and is x86-64's; one the

@@ -7,7 +7,7 @@ we cannot run here, from the documented layout of each runtime's signs
 Each starts from a dump captured on a real machine (the CPUID, timing and
 clock inputs), takes the Linux signs of its case, and is replayed by
 oxa-detect for its report. The paths and questions of the signs are read
-from the library's own table (src/inputs/inputs.h), so each is written once.
+from the library's own table (src/platform/linux/signs.h), so each is written once.
 
 usage: make_linux_dumps.py OXA_DETECT
 """
@@ -29,7 +29,7 @@ def sign_table():
     """{sign id: (question, path)} from the OXA_LINUX_SIGNS table."""
     system = (ROOT / "src/platform/system.h").read_text()
     constants = dict(re.findall(r'inline constexpr char (\w+)\[\] = "([^"]*)";', system))
-    inputs = (ROOT / "src/inputs/inputs.h").read_text()
+    inputs = (ROOT / "src/platform/linux/signs.h").read_text()
     table = inputs[inputs.index("#define OXA_LINUX_SIGNS"):].split("\n\n")[0]
     signs = {}
     for sign, question, path in re.findall(r'X\((\w+), (\w+), ("[^"]*"|\w+)\)', table):

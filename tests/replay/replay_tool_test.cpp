@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "capture/dump_replay.h"
 #include "dump_format.h"
-#include "inputs/dump_replay.h"
 #include "support/run_tool.h"
 
 namespace oxa::test {
@@ -58,7 +58,7 @@ TEST_P(ReplayFixture, ReplaysToTheExpectedReport) {
     EXPECT_EQ(*read.dump->report + "\n", expected);
   }
   ASSERT_TRUE(read.dump->timing);
-  const std::optional<Timing> timing = inputs::replay_timing(*read.dump);
+  const std::optional<Timing> timing = capture::replay_timing(*read.dump);
   ASSERT_TRUE(timing);
   EXPECT_EQ(timing->available, read.dump->timing->available);
   EXPECT_EQ(timing->valid, read.dump->timing->valid);

@@ -20,13 +20,13 @@
 #include <utility>
 #include <vector>
 
-#include "inputs/dump.h"
-#include "inputs/inputs.h"
+#include "capture/dump.h"
+#include "capture/inputs.h"
 #include "platform/processor.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 
-namespace oxa::inputs {
+namespace oxa::capture {
 
 // The first input a run asked for and the dump does not hold, with the
 // address of its question (inputs.h).
@@ -174,4 +174,4 @@ static_assert(System<ReplaySystem> && !LinuxSystem<ReplaySystem>);
 static_assert(LinuxSystem<ReplayLinuxSystem>);
 static_assert(Registry<ReplayRegistry>);
 
-}  // namespace oxa::inputs
+}  // namespace oxa::capture

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "inputs/replay_layers.h"
+#include "capture/replay_layers.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-namespace oxa::inputs {
+namespace oxa::capture {
 namespace {
 
 [[noreturn]] void end(MissingInput& slot, MissingInput missing) {
@@ -150,4 +150,4 @@ ReplayRegistry::Value ReplayRegistry::Device::read(RegistryKey key) const {
   return Value(v);
 }
 
-}  // namespace oxa::inputs
+}  // namespace oxa::capture

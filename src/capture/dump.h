@@ -17,7 +17,7 @@
 #include "platform/system.h"
 #include "probes/timing_probe.h"
 
-namespace oxa::inputs {
+namespace oxa::capture {
 
 inline constexpr std::int64_t kDumpVersion = 1;
 
@@ -77,4 +77,4 @@ struct Dump {
   std::optional<std::string> report;
 };
 
-}  // namespace oxa::inputs
+}  // namespace oxa::capture

@@ -17,13 +17,13 @@
 #include <vector>
 
 #include "api/detection_run.h"
-#include "inputs/dump.h"
-#include "inputs/dump_replay.h"
+#include "capture/dump.h"
+#include "capture/dump_replay.h"
 #include "platform/processor.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 
-namespace oxa::inputs {
+namespace oxa::capture {
 
 template <CpuidProcessor Inner>
 class RecordingProcessor {
@@ -175,4 +175,4 @@ Capture capture(P& processor, S& system, R& registry) {
   return c;
 }
 
-}  // namespace oxa::inputs
+}  // namespace oxa::capture

@@ -9,10 +9,10 @@
 #include <string>
 
 #include "api/detection_run.h"
-#include "inputs/dump.h"
+#include "capture/dump.h"
 #include "probes/timing_probe.h"
 
-namespace oxa::inputs {
+namespace oxa::capture {
 
 struct Replay {
   std::optional<Run> run;  // on success
@@ -26,4 +26,4 @@ Replay replay_dump(const Dump& dump);
 // incomplete.
 std::optional<Timing> replay_timing(const Dump& dump);
 
-}  // namespace oxa::inputs
+}  // namespace oxa::capture

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "inputs/dump_replay.h"
+#include "capture/dump_replay.h"
 
-#include "inputs/replay_layers.h"
+#include "capture/replay_layers.h"
 
-namespace oxa::inputs {
+namespace oxa::capture {
 
 namespace {
 
@@ -63,4 +63,4 @@ std::optional<Timing> replay_timing(const Dump& dump) {
   }
 }
 
-}  // namespace oxa::inputs
+}  // namespace oxa::capture
