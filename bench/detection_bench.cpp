@@ -55,6 +55,7 @@ BENCHMARK(BM_CpuidFloor);
 // cost on their own.
 class SystemWithoutLinuxSigns {
  public:
+  static constexpr oxa::Platform kPlatform = oxa::Platform::macos;
   std::optional<std::int32_t> hypervisor_flag() noexcept { return native_.hypervisor_flag(); }
   std::optional<std::int32_t> translated_flag() noexcept { return native_.translated_flag(); }
   std::int64_t steady_ns() noexcept { return native_.steady_ns(); }

@@ -7,15 +7,12 @@
 #include <new>
 #include <string>
 
+#include "api/plans/linux.h"
+#include "api/plans/macos.h"
+#include "api/plans/windows.h"
 #include "core/evidence.h"
 #include "core/json_report.h"
-#include "identity/platform_probe.h"
 #include "oxa.h"
-#include "probes/container_probe.h"
-#include "probes/cpuid_probe.h"
-#include "probes/kernel_probe.h"
-#include "probes/timing_probe.h"
-#include "probes/translation_probe.h"
 
 namespace oxa {
 
@@ -32,38 +29,7 @@ template <Processor P, System S, Registry R>
 Run run_detection(P& processor, S& system, R& registry) {
   const std::int64_t start_ns = system.steady_ns();
   Run run;
-  // The order is fixed: the timing probe weighs a slow CPUID only when the
-  // probes before it found no hypervisor identity.
-  // Whether CPUID could have shown a hypervisor and did not.
-  const bool cpuid_shows_none = [&] {
-    const Cpu cpu = read_cpu(processor, system);
-    detect_cpu(run.result, cpu);
-    return cpu.available && !cpu.midr && !cpu.hypervisor;
-  }();
-  // The kernel's word on a hypervisor and the firmware's identity: on Linux
-  // the kernel's own view, and the device tree where DMI is mute.
-  [[maybe_unused]] FlagFinding flag = FlagFinding::none;
-  if constexpr (LinuxSystem<S>) {
-    detect_kernel(run.result, read_kernel_signs(system));
-    detect_firmware(run.result, registry, system);
-  } else {
-    flag = detect_platform(run.result, system, registry, !cpuid_shows_none);
-  }
-  const Timing timing = measure_timing(processor, system);
-  detect_timing(run.result, timing);
-  // What the process runs in besides a machine, where the system shows it.
-  if constexpr (LinuxSystem<S>) {
-    const LinuxSigns signs = read_linux_signs(system);
-    detect_container(run.result, signs);
-    detect_compatibility(run.result, signs);
-  } else {
-    if (flag == FlagFinding::held) {
-      weigh_held_hypervisor_flag(
-          run.result,
-          timing.valid ? std::optional<bool>(timing.cycles_over_baseline > kSlowCpuidTicks) : std::nullopt);
-    }
-    detect_translation(run.result, timing.translated);
-  }
+  RunPlan<S::kPlatform>::run(run.result, processor, system, registry);
   run.duration_us = (system.steady_ns() - start_ns) / 1000;
   return run;
 }

@@ -52,6 +52,8 @@ class RecordingSystem {
  public:
   RecordingSystem(Inner& inner, Dump& dump) : inner_(inner), dump_(dump) {}
 
+  static constexpr Platform kPlatform = Inner::kPlatform;
+
   std::optional<std::int32_t> hypervisor_flag() {
     return note(kHypervisorFlagName, inner_.hypervisor_flag());
   }

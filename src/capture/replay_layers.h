@@ -100,6 +100,9 @@ class ReplaySystem {
  public:
   ReplaySystem(const Dump& dump, MissingInput& missing);
 
+  // A dump without the Linux signs is a Mac's.
+  static constexpr Platform kPlatform = Platform::macos;
+
   std::optional<std::int32_t> hypervisor_flag() { return flag(kHypervisorFlagName); }
   std::optional<std::int32_t> translated_flag() { return flag(kTranslatedFlagName); }
   std::int64_t steady_ns();
@@ -119,6 +122,8 @@ class ReplaySystem {
 class ReplayLinuxSystem : public ReplaySystem {
  public:
   ReplayLinuxSystem(const Dump& dump, const LinuxRecord& signs, MissingInput& missing);
+
+  static constexpr Platform kPlatform = Platform::linux_os;
 
 #define OXA_REPLAYED_QUESTION_(method, Answer, answers, noun, most, ...) Answer method(const char* path);
   OXA_LINUX_PATH_QUESTIONS(OXA_REPLAYED_QUESTION_)

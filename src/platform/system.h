@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace oxa {
 
@@ -23,8 +24,14 @@ namespace oxa {
 inline constexpr char kHypervisorFlagName[] = "kern.hv_vmm_present";
 inline constexpr char kTranslatedFlagName[] = "sysctl.proc_translated";
 
+// The platforms the run knows, each with its own plan of probes
+// (api/plans/). `linux_os`: "linux" is a macro in GNU modes.
+enum class Platform : unsigned char { macos, linux_os, windows };
+
 template <class S>
 concept System = requires(S& system, std::size_t size) {
+  // Whose plan the run follows with this system: the platform it answers for.
+  requires std::same_as<std::remove_cv_t<decltype(S::kPlatform)>, Platform>;
   // The kernel's own word on a hypervisor: set in a guest. Nothing where
   // the kernel has no such flag.
   { system.hypervisor_flag() } -> std::same_as<std::optional<std::int32_t>>;

@@ -10,6 +10,7 @@
 namespace {
 
 struct QuietSystem {
+  static constexpr oxa::Platform kPlatform = oxa::Platform::macos;
   std::optional<std::int32_t> hypervisor_flag() { return std::nullopt; }
   std::optional<std::int32_t> translated_flag() { return std::nullopt; }
   std::int64_t steady_ns() { return 0; }

@@ -17,8 +17,11 @@
 
 namespace oxa::test {
 
+// A Mac's system: the kernel flags, no Linux signs.
 class FakeSystem {
  public:
+  static constexpr Platform kPlatform = Platform::macos;
+
   void set_sysctl(const std::string& name, std::int32_t value) { sysctl_[name] = value; }
   void clock(std::vector<std::int64_t> readings) { clock_ = std::move(readings); }
   void fail_allocation(bool fail) { fail_allocation_ = fail; }

@@ -16,6 +16,7 @@ namespace oxa::test {
 class RootedSystem : public PosixSystem, public SignFiles {
  public:
   explicit RootedSystem(const char* root) noexcept : SignFiles(root) {}
+  static constexpr Platform kPlatform = Platform::linux_os;
   std::optional<std::int32_t> hypervisor_flag() noexcept { return std::nullopt; }
   std::optional<std::int32_t> translated_flag() noexcept { return std::nullopt; }
 };

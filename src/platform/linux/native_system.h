@@ -20,6 +20,8 @@ class NativeSystem : public PosixSystem, public SignFiles {
   // Signs are looked for below `root` instead of "/" (for tests).
   explicit NativeSystem(const char* root) noexcept : SignFiles(root) {}
 
+  static constexpr Platform kPlatform = Platform::linux_os;
+
   std::optional<std::int32_t> hypervisor_flag() noexcept { return std::nullopt; }
   std::optional<std::int32_t> translated_flag() noexcept { return std::nullopt; }
 };

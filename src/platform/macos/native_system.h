@@ -17,6 +17,8 @@ std::optional<std::int32_t> read_sysctl_int32(const char* name) noexcept;
 
 class NativeSystem : public PosixSystem {
  public:
+  static constexpr Platform kPlatform = Platform::macos;
+
   std::optional<std::int32_t> hypervisor_flag() noexcept { return read_sysctl_int32(kHypervisorFlagName); }
   std::optional<std::int32_t> translated_flag() noexcept { return read_sysctl_int32(kTranslatedFlagName); }
 };

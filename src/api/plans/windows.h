@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// Windows: for now what the processor says, CPUID and its timing, which a
+// Windows process sees as any other does. What Windows itself says of its
+// hypervisor, its firmware tables and its containers come later.
+
+#include "api/plans/run_plan.h"
+#include "probes/cpuid_probe.h"
+#include "probes/timing_probe.h"
+
+namespace oxa {
+
+template <>
+struct RunPlan<Platform::windows> {
+  template <Processor P, System S, Registry R>
+  static void run(Result& result, P& processor, S& system, R& /*registry*/) {
+    detect_cpu(result, read_cpu(processor, system));
+    detect_timing(result, measure_timing(processor, system));
+  }
+};
+
+}  // namespace oxa
