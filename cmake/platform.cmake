@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 # The platforms liboxa builds for, decided once for the whole build.
 #
-# Sets OXA_OS (linux or macos) and OXA_ARCH (x86_64 or arm64) for the rest of the
+# Sets OXA_OS (linux, macos or windows) and OXA_ARCH (x86_64 or arm64) for the rest of the
 # build, which asks these two instead of APPLE, CMAKE_SYSTEM_NAME or
 # CMAKE_SYSTEM_PROCESSOR, and stops at configure time on any other
 # combination: the probes need the processor's own instructions and the OS's
@@ -18,7 +18,8 @@ set(OXA_SUPPORTED_PLATFORMS
   linux/x86_64
   linux/arm64
   macos/x86_64
-  macos/arm64)
+  macos/arm64
+  windows/x86_64)
 
 function(oxa_decide_platform)
   # CMake's system names, and each architecture's spellings across systems
@@ -26,6 +27,7 @@ function(oxa_decide_platform)
   # AMD64 or amd64), so that a row names each once.
   set(oxa_os_Linux linux)
   set(oxa_os_Darwin macos)
+  set(oxa_os_Windows windows)
   set(os "${oxa_os_${CMAKE_SYSTEM_NAME}}")
 
   set(processors "${CMAKE_SYSTEM_PROCESSOR}")
@@ -58,6 +60,7 @@ function(oxa_decide_platform)
       string(REPLACE "/" " " name "${row}")
       string(REGEX REPLACE "^linux " "Linux " name "${name}")
       string(REGEX REPLACE "^macos " "macOS " name "${name}")
+      string(REGEX REPLACE "^windows " "Windows " name "${name}")
       list(APPEND names "${name}")
     endforeach()
     list(POP_BACK names last)

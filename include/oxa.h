@@ -9,7 +9,11 @@
 #ifndef OXA_H
 #define OXA_H
 
-#if defined(OXA_BUILDING_LIBRARY)
+#if defined(_WIN32) && defined(OXA_BUILDING_LIBRARY)
+#define OXA_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define OXA_API __declspec(dllimport)
+#elif defined(OXA_BUILDING_LIBRARY)
 #define OXA_API __attribute__((visibility("default")))
 #else
 #define OXA_API

@@ -3,7 +3,7 @@
 
 // The native processor, system and registry of the platform this build is
 // for. The OS is the build's: it puts the folder of that OS alone
-// (src/platform/linux or macos) on the include path. The architecture is the
+// (src/platform/linux, macos or windows) on the include path. The architecture is the
 // compiler's target (platform/native_processor.h).
 
 #include "native_registry.h"

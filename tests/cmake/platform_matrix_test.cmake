@@ -48,8 +48,10 @@ expect(Darwin x86_64 "x86_64;arm64" "OXA_OS=macos OXA_ARCH=x86_64;arm64")
 expect(Darwin arm64 "arm64;arm64e" "refused: this is Darwin on arm64 and arm64e (CMAKE_OSX_ARCHITECTURES).")
 expect(Linux i686 "" "refused: this is Linux on i686.")
 expect(Linux armv7l "" "refused: this is Linux on armv7l.")
+expect(Windows AMD64 "" "OXA_OS=windows OXA_ARCH=x86_64")
+expect(Windows x86_64 "" "OXA_OS=windows OXA_ARCH=x86_64")
+expect(Windows ARM64 "" "refused: this is Windows on ARM64.")
 # The right processor alone is not enough.
-expect(Windows AMD64 "" "refused: this is Windows on AMD64.")
 expect(FreeBSD amd64 "" "refused: this is FreeBSD on amd64.")
 
 if(failures)
