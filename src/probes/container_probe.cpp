@@ -41,23 +41,20 @@ void add_container(Result& result, std::string_view vendor, std::int32_t weight,
   result.add(sources::container, categories::container, vendor, weight, detail);
 }
 
-// The vendor word of a declared container manager; anything else that
-// declares itself is "container-other".
+// The vendor word of a declared container manager: its own word where the
+// vocabulary has it (so a new vendor needs no row here), else its alias;
+// anything else that declares itself is "container-other".
 std::string_view declared_vendor(std::string_view name) {
-  using namespace container_vendors;
-  static constexpr std::pair<std::string_view, std::string_view> names[] = {
-      {"docker"sv, docker},
-      {"podman"sv, podman},
-      {"lxc"sv, lxc},
-      {"lxc-libvirt"sv, lxc},
-      {"systemd-nspawn"sv, systemd_nspawn},
-      {"openvz"sv, openvz},
-      {"wsl"sv, wsl},
+  static constexpr std::pair<std::string_view, std::string_view> aliases[] = {
+      {"lxc-libvirt"sv, container_vendors::lxc},  // libvirt's LXC driver
   };
-  for (const auto& [declared, vendor] : names) {
-    if (declared == name) return vendor;
+  for (const std::string_view vendor : kContainerVendors) {
+    if (vendor == name) return vendor;
   }
-  return container_other;
+  for (const auto& [alias, vendor] : aliases) {
+    if (alias == name) return vendor;
+  }
+  return container_vendors::container_other;
 }
 
 // A declaration holds the manager's name, maybe with a line ending (from

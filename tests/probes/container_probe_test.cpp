@@ -171,6 +171,13 @@ TEST_F(FakeRoot, EachRuntimeByItsSigns) {
       {"another manager",
        {{"/proc/1/environ", environ({"container=rkt"})}},
        {container("container-other", 95, "/proc/1/environ: container=rkt")}},
+      // Any word of the vocabulary is its own vendor; a near miss is not.
+      {"a manager by a vocabulary word",
+       {{"/run/systemd/container", "apptainer\n"}},
+       {container("apptainer", 95, "/run/systemd/container: apptainer")}},
+      {"a manager by a near miss",
+       {{"/run/systemd/container", "Docker\n"}},
+       {container("container-other", 95, "/run/systemd/container: Docker")}},
       {"flatpak",
        {{"/.flatpak-info", "[Application]\n"},
         {"/proc/self/environ", environ({"FLATPAK_ID=org.example.App"})}},
