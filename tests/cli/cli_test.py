@@ -161,6 +161,38 @@ class OptionLists(unittest.TestCase):
                 self.assertNotIn("usage:", done.stderr)
 
 
+def readme_words():
+    """The README's table of words by group: the words of each row, in order."""
+    with open(ARGS.readme, encoding="utf-8") as f:
+        lines = f.read().splitlines()
+    start = lines.index("| group | words |") + 2
+    groups = []
+    for line in lines[start:]:
+        if not line.startswith("| "):
+            break
+        groups.append(re.findall(r"`([^`]+)`", line.split("|")[2]))
+    return groups
+
+
+def listed(*options):
+    done = run([ARGS.tool, "--list", *options])
+    assert done.returncode == 0 and done.stderr == "", done.stderr
+    return [group.splitlines() for group in done.stdout.split("\n\n")]
+
+
+class Words(unittest.TestCase):
+    def test_readme_table_is_the_tools_list(self):
+        self.assertEqual(readme_words(), listed())
+
+    def test_manual_and_help_name_the_word_of_a_vm_of_no_named_vendor(self):
+        (hypervisors,) = listed("--vm")
+        other = [word for word in hypervisors if word.endswith("-other")]
+        self.assertEqual(len(other), 1, hypervisors)
+        with open(ARGS.manual, encoding="utf-8") as f:
+            self.assertIn(other[0].replace("-", "\\-"), f.read())
+        self.assertIn(f'"{other[0]}"', run([ARGS.tool, "--help"]).stdout)
+
+
 class Completion(unittest.TestCase):
     def test_completes_options_and_files(self):
         with tempfile.TemporaryDirectory() as folder:
@@ -173,6 +205,10 @@ class Completion(unittest.TestCase):
                 ("oxa-detect --pr", ["--pretty"]),
                 ("oxa-detect --replay dump.json --b", ["--brief"]),
                 ("oxa-detect --q", ["--quiet"]),
+                ("oxa-detect --v", ["--version", "--vm"]),
+                ("oxa-detect --c", ["--container"]),
+                ("oxa-detect --list --", ["--brief", "--container", "--dump", "--help", "--list", "--pretty",
+                                          "--quiet", "--replay", "--smbios", "--summary", "--version", "--vm"]),
                 ("oxa-detect --no-such", []),
                 ("oxa-detect --replay ", files),
                 ("oxa-detect --replay t", ["table.bin"]),
