@@ -27,7 +27,10 @@ ROOT = Path(__file__).resolve().parents[1]
 PACKAGE = ROOT / "src" / "oxa"
 NAME = "oxa"
 # The version is the package's own, __version__ in oxa/__init__.py.
-VERSION = re.search(r'^__version__ = "([0-9]+\.[0-9]+\.[0-9]+)"$', (PACKAGE / "__init__.py").read_text(), re.M)[1]
+_VERSION = re.search(r'^__version__ = "([0-9]+\.[0-9]+\.[0-9]+)"$', (PACKAGE / "__init__.py").read_text(), re.M)
+if _VERSION is None:
+    raise RuntimeError("no __version__ in oxa/__init__.py")
+VERSION = _VERSION[1]
 DIST_INFO = f"{NAME}-{VERSION}.dist-info"
 # Python 3.9 is the oldest still supported by distributions (RHEL 9); the
 # package uses nothing newer.

@@ -8,6 +8,7 @@ import os
 import stat
 import sys
 import threading
+from typing import Optional
 
 from ._errors import DetectionError, Error, LibraryError, ReportError
 
@@ -113,7 +114,7 @@ def detect_json() -> str:
 
 def version() -> str:
     """The library's version text, "MAJOR.MINOR.PATCH"."""
-    text = _load().version()
+    text: Optional[bytes] = _load().version()
     if text is None:
         raise Error("oxa_version returned null")
     return text.decode("ascii", errors="backslashreplace")

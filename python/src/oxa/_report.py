@@ -96,19 +96,27 @@ class Likelihood(_Word):
 
     def __lt__(self, other: object) -> bool:
         pair = self._strength(other)
-        return NotImplemented if pair is None else pair[0] < pair[1]
+        if pair is None:
+            return NotImplemented
+        return pair[0] < pair[1]
 
     def __le__(self, other: object) -> bool:
         pair = self._strength(other)
-        return NotImplemented if pair is None else pair[0] <= pair[1]
+        if pair is None:
+            return NotImplemented
+        return pair[0] <= pair[1]
 
     def __gt__(self, other: object) -> bool:
         pair = self._strength(other)
-        return NotImplemented if pair is None else pair[0] > pair[1]
+        if pair is None:
+            return NotImplemented
+        return pair[0] > pair[1]
 
     def __ge__(self, other: object) -> bool:
         pair = self._strength(other)
-        return NotImplemented if pair is None else pair[0] >= pair[1]
+        if pair is None:
+            return NotImplemented
+        return pair[0] >= pair[1]
 
 
 # Weakest first.
