@@ -31,6 +31,12 @@ cmake --install "$build" --prefix /usr/local >/dev/null
 ldconfig
 ldconfig -p | grep -q 'liboxa\.so\.1 .*/usr/local/' || fail "ldconfig does not know liboxa.so.1"
 
+# Under a system prefix oxa.pc names its folders as they are, not through
+# pcfiledir.
+[[ $(pkg-config --variable=prefix oxa) == /usr/local ]] || fail "oxa.pc's prefix is $(pkg-config --variable=prefix oxa)"
+flags=$(pkg-config --cflags --libs oxa)
+[[ $flags != *..* ]] || fail "pkg-config --cflags --libs oxa: $flags"
+
 cd "$work"
 cp "$source_dir/tests/package/consumers/consumer.c" .
 # The README's command, word for word.
