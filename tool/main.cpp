@@ -26,6 +26,7 @@
 #include "inputs/recording_layers.h"
 #include "platform/native.h"
 #include "pretty_print.h"
+#include "prometheus.h"
 #include "shell_answer.h"
 #include "summary.h"
 
@@ -35,7 +36,8 @@ namespace {
 // the vocabulary's.
 std::string usage() {
   return std::string(
-             "usage: oxa-detect [--summary | --pretty | -q | --quiet | --brief] [--vm | --container]\n"
+             "usage: oxa-detect [--summary | --pretty | --prometheus | -q | --quiet | --brief]\n"
+             "                  [--vm | --container]\n"
              "                  [--smbios [FILE] | --replay FILE]\n"
              "       oxa-detect --list [--vm | --container]\n"
              "       oxa-detect --dump | --version | --help\n"
@@ -45,6 +47,8 @@ std::string usage() {
              "\n"
              "  --summary        print a short human-readable verdict instead of JSON\n"
              "  --pretty         print the JSON report indented by two spaces\n"
+             "  --prometheus     print the verdict as Prometheus metrics, for node_exporter's\n"
+             "                   textfile collector\n"
              "  -q, --quiet      print nothing: the exit status is the answer\n"
              "  --brief          print one word: the first of \"hypervisors\"; for a virtual\n"
              "                   machine of no named vendor \"") +
@@ -122,7 +126,7 @@ int fail(std::string_view path, std::string_view reason) {
   return kExitFailure;
 }
 
-enum class Format { json, pretty, summary, quiet, brief };
+enum class Format { json, pretty, summary, prometheus, quiet, brief };
 
 // What an answer speaks of (--vm, --container): the machine by default.
 using oxa::Subject;
@@ -148,6 +152,8 @@ int print_run(const oxa::Run& run, Format format, Subject side) {
       return print(oxa::tool::summarize(run.result, oxa::assess(run.result)));
     case Format::pretty:
       return print(oxa::tool::pretty_print(oxa::to_json(run.result, run.duration_us)) + '\n');
+    case Format::prometheus:
+      return print(oxa::tool::to_prometheus(run.result, oxa::assess(run.result), run.duration_us));
     case Format::json:
       break;
   }
@@ -215,6 +221,8 @@ int run(int argc, char** argv) {
       format = Format::summary;
     } else if (arg == "--pretty") {
       format = Format::pretty;
+    } else if (arg == "--prometheus") {
+      format = Format::prometheus;
     } else if (arg == "--quiet" || arg == "-q") {
       format = Format::quiet;
     } else if (arg == "--brief") {
@@ -245,7 +253,7 @@ int run(int argc, char** argv) {
   }
   // --vm and --container ask for an answer: a word unless --quiet.
   if (side) {
-    if (format == Format::summary || format == Format::pretty)
+    if (format == Format::summary || format == Format::pretty || format == Format::prometheus)
       return usage_error("--vm and --container answer with --brief or --quiet, not a report");
     if (format == Format::json) format = Format::brief;
   }

@@ -26,6 +26,7 @@
 #include "core/json_report.h"
 #include "json_text.h"
 #include "pretty_print.h"
+#include "prometheus.h"
 #include "summary.h"
 #include "support/json_check.h"
 #include "support/report_reader.h"
@@ -364,7 +365,7 @@ TEST(Tool, AnswersForTheMachineOrTheEnclosure) {
 TEST(Tool, UsageErrorsAreOneLineWithAHint) {
   for (const char* args :
        {"--vm --container", "--container --vm", "--summary --vm", "--container --pretty", "--list --summary",
-        "--list --quiet", "--list --dump", "--list --smbios", "--replay"}) {
+        "--list --quiet", "--list --dump", "--list --smbios", "--replay", "--prometheus --vm"}) {
     SCOPED_TRACE(args);
     const Outcome o = run_tool(args);
     EXPECT_EQ(o.exit_code, 2);
@@ -446,6 +447,51 @@ TEST(Tool, ListHoldsEveryWordTheDumpsGive) {
     ++dumps;
   }
   EXPECT_GT(dumps, 0u);
+}
+
+// The metrics say what the report says, for every regression dump.
+TEST(Prometheus, MetricsHoldTheReportsVerdict) {
+  for (const auto& entry : std::filesystem::directory_iterator(kDumps)) {
+    const std::string replay = " --replay " + entry.path().string();
+    SCOPED_TRACE(replay);
+    const Outcome metrics = run_tool("--prometheus" + replay);
+    ASSERT_EQ(metrics.exit_code, 0) << metrics.err;
+    const oxa::test::Json report = oxa::test::Json::parse(run_tool(replay).out);
+    const auto has_line = [&](const std::string& line) {
+      return metrics.out.find("\n" + line + "\n") != std::string::npos;
+    };
+    EXPECT_TRUE(has_line("oxa_vm_score " + std::to_string(report["vm_score"].get<int>()))) << metrics.out;
+    std::string info = "oxa_verdict_info{likelihood=\"" + report["vm_likelihood"].get<std::string>() + "\"";
+    for (const char* list :
+         {"hypervisors", "containers", "compatibility_layers", "host_hypervisors", "cloud_providers"}) {
+      std::string vendors;
+      for (const auto& vendor : report[list])
+        vendors += (vendors.empty() ? "" : ",") + vendor.get<std::string>();
+      info += std::string(",") + list + "=\"" + vendors + "\"";
+    }
+    EXPECT_TRUE(has_line(info + ",version=\"" + report["module_version"].get<std::string>() + "\"} 1"))
+        << metrics.out;
+    for (const auto& probe : report["probes"]) {
+      for (const char* status : {"ok", "unavailable", "error"}) {
+        EXPECT_TRUE(has_line("oxa_probe_status{probe=\"" + probe["source"].get<std::string>() +
+                             "\",status=\"" + status + "\"} " + (probe["status"] == status ? "1" : "0")));
+      }
+    }
+  }
+}
+
+// Label values escape what the format asks (backslash, quote) and write
+// every byte outside printable ASCII as the report does, its backslash
+// escaped: one line, ASCII, valid UTF-8.
+TEST(Prometheus, LabelValuesAreEscaped) {
+  oxa::Result result;
+  result.probe(std::string("a\"b\\c\nd\xff", 8), "ok");
+  const std::string metrics = oxa::tool::to_prometheus(result, oxa::assess(result), 1234567);
+  EXPECT_NE(metrics.find("\noxa_probe_status{probe=\"a\\\"b\\\\c\\\\u000ad\\\\u00ff\",status=\"ok\"} 1\n"),
+            std::string::npos)
+      << metrics;
+  EXPECT_NE(metrics.find("\noxa_detection_duration_seconds 1.234567\n"), std::string::npos) << metrics;
+  for (const char c : metrics) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c <= 0x7E)) << static_cast<int>(c);
 }
 
 TEST(Tool, ClosedPipeIsAFailureNotACrash) {
