@@ -19,6 +19,11 @@ from ._summary import summarize
 
 __version__ = "1.0.0"
 
+# Shown, in help() and tracebacks, where users find them.
+for _public in (Category, Evidence, Likelihood, Probe, Report, Source, Status):
+    _public.__module__ = __name__
+del _public
+
 __all__ = [
     "Category",
     "DetectionError",
