@@ -18,7 +18,7 @@ if [[ ! -x $tool ]]; then
 fi
 tool=$(realpath "$tool")
 if ! command -v hyperfine >/dev/null; then
-  echo "needs hyperfine (Debian package hyperfine; scripts/install-deps installs it)" >&2
+  echo "needs hyperfine (Debian package hyperfine; scripts/install-deps --all installs it)" >&2
   exit 1
 fi
 "$tool" >/dev/null || { echo "$tool fails on this machine" >&2; exit 1; }

@@ -72,21 +72,18 @@ write_basic_package_version_file(
 install(FILES "${PROJECT_BINARY_DIR}/oxaConfig.cmake" "${PROJECT_BINARY_DIR}/oxaConfigVersion.cmake"
   DESTINATION "${OXA_PACKAGE_DIR}")
 
-# oxa.pc names its folders relative to its own place (pcfiledir), so the file
-# stays right under any --prefix or DESTDIR; absolute folders are kept as given.
-if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
-  set(OXA_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
-else()
-  file(RELATIVE_PATH oxa_pc_to_prefix "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
-  string(REGEX REPLACE "/$" "" oxa_pc_to_prefix "${oxa_pc_to_prefix}")
-  set(OXA_PC_PREFIX "\${pcfiledir}/${oxa_pc_to_prefix}")
-endif()
-foreach(dir LIBDIR INCLUDEDIR)
-  if(IS_ABSOLUTE "${CMAKE_INSTALL_${dir}}")
-    set(OXA_PC_${dir} "${CMAKE_INSTALL_${dir}}")
-  else()
-    set(OXA_PC_${dir} "\${prefix}/${CMAKE_INSTALL_${dir}}")
-  endif()
-endforeach()
-configure_file("${CMAKE_CURRENT_LIST_DIR}/oxa.pc.in" "${PROJECT_BINARY_DIR}/oxa.pc" @ONLY)
-install(FILES "${PROJECT_BINARY_DIR}/oxa.pc" DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+# oxa.pc. Under a system prefix (/usr, /usr/local) it names its folders as
+# they are, so that pkg-config leaves the system's own out of the flags
+# (plain -loxa, as system libraries print). Under any other prefix it names
+# them relative to its own place (pcfiledir), so the installed tree may be
+# moved as a whole. The prefix is the install's (cmake --install --prefix),
+# known only then: the file is written at install time. Absolute folders
+# are kept as given.
+install(CODE "
+  set(OXA_PC_TEMPLATE \"${CMAKE_CURRENT_LIST_DIR}/oxa.pc.in\")
+  set(OXA_PC_OUTPUT \"${PROJECT_BINARY_DIR}/oxa.pc\")
+  set(OXA_PC_LIBDIR_GIVEN \"${CMAKE_INSTALL_LIBDIR}\")
+  set(OXA_PC_INCLUDEDIR_GIVEN \"${CMAKE_INSTALL_INCLUDEDIR}\")
+  set(PROJECT_VERSION \"${PROJECT_VERSION}\")
+  include(\"${CMAKE_CURRENT_LIST_DIR}/install_pc.cmake\")
+")

@@ -1,4 +1,4 @@
-// SPDX-License-Identifier: MIT
+/* SPDX-License-Identifier: MIT */
 /*
  * liboxa: tells the calling process whether it runs inside a virtual machine
  * or under a hypervisor, and which vendors are involved.

@@ -5,8 +5,12 @@ answers the tests choose, and files that are no liboxa."""
 from __future__ import annotations
 
 import ctypes
+import dataclasses
 import _ctypes
 import os
+import pydoc
+import re
+import subprocess
 import sys
 import threading
 import time
@@ -195,3 +199,20 @@ def test_a_bad_document_from_the_library_is_freed_and_refused(stub, document, me
     with pytest.raises(ValueError, match=message):
         oxa.detect()
     assert stub.frees() == (ours + 1, others)
+
+
+def test_exceptions_show_under_the_package_name(use_library):
+    use_library("/nonexistent/liboxa.so.1")
+    done = subprocess.run([sys.executable, "-c", "import oxa; oxa.detect()"], capture_output=True, text=True,
+                          timeout=60, check=False, env={**os.environ, "OXA_LIBRARY": "/nonexistent/liboxa.so.1"})
+    assert done.stderr.splitlines()[-1].startswith("oxa.LibraryError: "), done.stderr
+    for error in (oxa.Error, oxa.LibraryError, oxa.DetectionError, oxa.ReportError):
+        assert f"{error.__module__}.{error.__qualname__}" == f"oxa.{error.__name__}"
+    assert issubclass(oxa.ReportError, oxa.Error) and issubclass(oxa.ReportError, ValueError)
+
+
+def test_help_documents_every_field():
+    for record in (oxa.Report, oxa.Evidence, oxa.Probe):
+        documented = pydoc.render_doc(record, renderer=pydoc.plaintext)
+        for field in dataclasses.fields(record):
+            assert re.search(rf"^[\s|]*{field.name}: \S", documented, re.M), (record.__name__, field.name)

@@ -65,8 +65,8 @@ enum class Subject : std::uint8_t { machine, enclosure };
   X(unknown, 0)
 
 // The vendor words of container and compatibility-layer findings:
-// X(name, word). Hypervisor and cloud words stay with the probes' signature
-// tables, next to the texts that map to them.
+// X(name, word). Hypervisor and cloud words are written in the probes'
+// signature tables, next to the texts that map to them (below, their list).
 #define OXA_CONTAINER_VENDORS(X)      \
   X(docker, "docker")                 \
   X(podman, "podman")                 \
@@ -81,6 +81,37 @@ enum class Subject : std::uint8_t { machine, enclosure };
 #define OXA_COMPATIBILITY_VENDORS(X) \
   X(wsl, "wsl")                      \
   X(rosetta, "rosetta")
+
+// The hypervisor and cloud words the probes' tables give (cpu, system,
+// firmware), listed here as well so that the tool can name every word it may
+// print (oxa-detect --list); the tool's tests hold the recorded reports to
+// these rows.
+#define OXA_HYPERVISOR_VENDORS(X) \
+  X("kvm")                        \
+  X("qemu")                       \
+  X("vmware")                     \
+  X("virtualbox")                 \
+  X("xen")                        \
+  X("hyperv")                     \
+  X("bhyve")                      \
+  X("acrn")                       \
+  X("qnx")                        \
+  X("sre")                        \
+  X("nvmm")                       \
+  X("apple")                      \
+  X("parallels")                  \
+  X("bochs")                      \
+  X("cloud-hypervisor")           \
+  X("firecracker")                \
+  X("crosvm")                     \
+  X("openstack")                  \
+  X("kubevirt")
+#define OXA_CLOUD_VENDORS(X) \
+  X("aws")                   \
+  X("gcp")                   \
+  X("alibaba")               \
+  X("azure")                 \
+  X("openstack")
 
 // The report's members around the vendor lists: the verdict before them,
 // the record and the time it took after them.
@@ -107,6 +138,11 @@ enum class Subject : std::uint8_t { machine, enclosure };
 
 // The vendor of a finding that names none; it never enters a vendor list.
 inline constexpr std::string_view kNoVendor = "unknown";
+
+// The word for a virtual machine whose hypervisor no finding names (the
+// firmware's "virtual machine" bit, macOS's hypervisor flag), where a vendor
+// is asked for: oxa-detect --brief. As systemd-detect-virt says "vm-other".
+inline constexpr std::string_view kOtherHypervisor = "vm-other";
 
 // The weights probes record, named by how sure the sign is. The verdict's
 // bands (kLikelihoods) sit on the same scale.
@@ -188,6 +224,10 @@ inline constexpr std::array kCompatibilityVendors = {
     OXA_COMPATIBILITY_VENDORS(OXA_COMPATIBILITY_VENDOR_ROW_)
 #undef OXA_COMPATIBILITY_VENDOR_ROW_
 };
+#define OXA_VENDOR_WORD_ROW_(word) std::string_view{word},
+inline constexpr std::array kHypervisorVendors = {OXA_HYPERVISOR_VENDORS(OXA_VENDOR_WORD_ROW_)};
+inline constexpr std::array kCloudVendors = {OXA_CLOUD_VENDORS(OXA_VENDOR_WORD_ROW_)};
+#undef OXA_VENDOR_WORD_ROW_
 
 // A vendor list: its member name in the report, the category whose vendors
 // it collects, and what it speaks of.

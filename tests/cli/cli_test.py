@@ -10,6 +10,7 @@ usage: cli_test.py --tool EXE --manual FILE --readme FILE --completion FILE
 """
 
 import argparse
+import json
 import os
 import re
 import shlex
@@ -161,6 +162,103 @@ class OptionLists(unittest.TestCase):
                 self.assertNotIn("usage:", done.stderr)
 
 
+def readme_words():
+    """The README's table of words by group: the words of each row, in order."""
+    with open(ARGS.readme, encoding="utf-8") as f:
+        lines = f.read().splitlines()
+    start = lines.index("| group | words |") + 2
+    groups = []
+    for line in lines[start:]:
+        if not line.startswith("| "):
+            break
+        groups.append(re.findall(r"`([^`]+)`", line.split("|")[2]))
+    return groups
+
+
+def listed(*options):
+    done = run([ARGS.tool, "--list", *options])
+    assert done.returncode == 0 and done.stderr == "", done.stderr
+    return [group.splitlines() for group in done.stdout.split("\n\n")]
+
+
+class Words(unittest.TestCase):
+    def test_readme_table_is_the_tools_list(self):
+        self.assertEqual(readme_words(), listed())
+
+    def test_manual_and_help_name_the_word_of_a_vm_of_no_named_vendor(self):
+        (hypervisors,) = listed("--vm")
+        other = [word for word in hypervisors if word.endswith("-other")]
+        self.assertEqual(len(other), 1, hypervisors)
+        with open(ARGS.manual, encoding="utf-8") as f:
+            self.assertIn(other[0].replace("-", "\\-"), f.read())
+        self.assertIn(f'"{other[0]}"', run([ARGS.tool, "--help"]).stdout)
+
+
+def readme_recipe(first_line):
+    """The README's ```sh block that begins with `first_line`."""
+    with open(ARGS.readme, encoding="utf-8") as f:
+        blocks = re.findall(r"^```sh\n(.*?)^```$", f.read(), re.M | re.S)
+    (block,) = [b for b in blocks if b.startswith(first_line)]
+    return block
+
+
+# One sample of the text format: a name, labels whose values escape only
+# backslash, quote and newline, a number.
+LABEL = r'[a-z_]+="(?:[^"\\\n]|\\[\\"n])*"'
+METRIC = re.compile(rf"^(?P<name>[a-z_][a-z0-9_]*)(?:\{{{LABEL}(?:,{LABEL})*\}})? -?[0-9]+(?:\.[0-9]+)?$")
+
+
+class Fleets(unittest.TestCase):
+    def setUp(self):
+        folder = tempfile.TemporaryDirectory()
+        self.addCleanup(folder.cleanup)
+        self.folder = folder.name
+        bin_dir = os.path.join(self.folder, "bin")
+        os.mkdir(bin_dir)
+        os.symlink(os.path.abspath(ARGS.tool), os.path.join(bin_dir, "oxa-detect"))
+        self.env = dict(os.environ, PATH=f"{bin_dir}{os.pathsep}{os.environ['PATH']}")
+
+    def run_recipe(self, script):
+        done = subprocess.run(["sh", "-eu", "-c", script], capture_output=True, text=True, env=self.env,
+                              cwd=self.folder, timeout=60, check=False)
+        self.assertEqual((done.returncode, done.stderr), (0, ""))
+
+    def test_textfile_collector_recipe_writes_the_metrics_in_place(self):
+        recipe = readme_recipe("dir=/var/lib/prometheus/node-exporter\n")
+        textfiles = os.path.join(self.folder, "textfiles")
+        os.mkdir(textfiles)
+        self.run_recipe(recipe.replace("dir=/var/lib/prometheus/node-exporter", f"dir={textfiles}", 1))
+        self.assertEqual(os.listdir(textfiles), ["oxa.prom"], "the temporary file is renamed into place")
+        with open(os.path.join(textfiles, "oxa.prom"), encoding="ascii") as f:
+            text = f.read()
+        names = set()
+        for line in text.splitlines():
+            if line.startswith("# HELP ") or line.startswith("# TYPE "):
+                continue
+            match = METRIC.match(line)
+            self.assertIsNotNone(match, line)
+            names.add(match["name"])
+        self.assertEqual(names, {"oxa_vm_score", "oxa_verdict_info", "oxa_probe_status",
+                                 "oxa_detection_duration_seconds"})
+        self.assertRegex(text, r'(?m)^oxa_verdict_info\{likelihood="[a-z_]+",hypervisors="[^"]*",.*\} 1$')
+        promtool = shutil.which("promtool")
+        if promtool:
+            done = subprocess.run([promtool, "check", "metrics"], input=text, capture_output=True, text=True,
+                                  timeout=60, check=False)
+            self.assertEqual((done.returncode, done.stdout, done.stderr), (0, "", ""))
+
+    def test_ansible_local_fact_prints_the_report(self):
+        recipe = readme_recipe("install -D -m 0755 /dev/stdin /etc/ansible/facts.d/oxa.fact")
+        facts = os.path.join(self.folder, "facts.d")
+        self.run_recipe(recipe.replace("/etc/ansible/facts.d", facts))
+        fact = os.path.join(facts, "oxa.fact")
+        self.assertTrue(os.access(fact, os.X_OK))
+        done = subprocess.run([fact], capture_output=True, text=True, env=self.env, timeout=60, check=False)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertIn(json.loads(done.stdout)["vm_likelihood"],
+                      ("very_likely", "likely", "possible", "not_detected", "unknown"))
+
+
 class Completion(unittest.TestCase):
     def test_completes_options_and_files(self):
         with tempfile.TemporaryDirectory() as folder:
@@ -170,9 +268,14 @@ class Completion(unittest.TestCase):
             files = ["dump.json", "my dump.json", "table.bin"]
             cases = [
                 ("oxa-detect --s", ["--smbios", "--summary"]),
-                ("oxa-detect --pr", ["--pretty"]),
+                ("oxa-detect --pr", ["--pretty", "--prometheus"]),
                 ("oxa-detect --replay dump.json --b", ["--brief"]),
                 ("oxa-detect --q", ["--quiet"]),
+                ("oxa-detect --v", ["--version", "--vm"]),
+                ("oxa-detect --c", ["--container"]),
+                ("oxa-detect --list --", ["--brief", "--container", "--dump", "--help", "--list", "--pretty",
+                                          "--prometheus", "--quiet", "--replay", "--smbios", "--summary",
+                                          "--version", "--vm"]),
                 ("oxa-detect --no-such", []),
                 ("oxa-detect --replay ", files),
                 ("oxa-detect --replay t", ["table.bin"]),
@@ -181,7 +284,7 @@ class Completion(unittest.TestCase):
                 ("oxa-detect --smbios ", files),
                 ("oxa-detect --smbios d", ["dump.json"]),
                 ("oxa-detect --smbios --su", ["--summary"]),
-                ("oxa-detect --smbios table.bin --p", ["--pretty"]),
+                ("oxa-detect --smbios table.bin --p", ["--pretty", "--prometheus"]),
                 # These take no other option.
                 ("oxa-detect --dump ", []),
                 ("oxa-detect --dump --", []),

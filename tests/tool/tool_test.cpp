@@ -8,13 +8,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +26,7 @@
 #include "core/json_report.h"
 #include "json_text.h"
 #include "pretty_print.h"
+#include "prometheus.h"
 #include "summary.h"
 #include "support/json_check.h"
 #include "support/report_reader.h"
@@ -34,6 +38,7 @@ namespace {
 
 using oxa::test::Outcome;
 using oxa::test::run_tool;
+using oxa::test::temp_file;
 
 TEST(Tool, PrintsTheReportAndOneNewline) {
   const Outcome o = run_tool("");
@@ -55,8 +60,10 @@ TEST(Tool, Options) {
       {"--version", 0, "1.0.0\n", ""},
       {"--help", 0, "usage: oxa-detect", ""},
       {"--summary", 0, "likelihood: ", ""},
-      {"--bogus", 2, "", "usage: oxa-detect"},
+      {"--bogus", 2, "", "oxa-detect: unknown option '--bogus'; try 'oxa-detect --help'\n"},
       {"extra", 2, "", "unknown option 'extra'"},
+      {"-q", 0, "", ""},
+      {"--list", 0, "\nvm-other\n", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
@@ -298,7 +305,193 @@ TEST(Tool, StandardInputIsAnInput) {
 TEST(Tool, UnknownOptionIsEscaped) {
   const Outcome o = run_tool(R"sh("--$(printf 'x\n\033[2J')")sh");
   EXPECT_EQ(o.exit_code, 2);
-  EXPECT_EQ(o.err.substr(0, o.err.find('\n') + 1), "oxa-detect: unknown option '--x\\u000a\\u001b[2J'\n");
+  EXPECT_EQ(o.err, "oxa-detect: unknown option '--x\\u000a\\u001b[2J'; try 'oxa-detect --help'\n");
+}
+
+const std::string kDumps = std::string(OXA_TEST_DATA_DIR) + "/../replay/dumps/";
+
+// --vm and --container answer for one side, as systemd-detect-virt's do;
+// --brief and --quiet follow them, and alone they print the word.
+TEST(Tool, AnswersForTheMachineOrTheEnclosure) {
+  // The BIOS's "virtual machine" characteristic (extension byte 2, bit 4)
+  // and no vendor: "very_likely", yet no hypervisor is named.
+  const std::string vm_bit = temp_file("vm_bit");
+  write_file(vm_bit,
+             std::string("\x00\x14\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x10"
+                         "\0\0\x7f\x04\x00\x00\0\0",
+                         28));
+  const auto dump = [](const char* name) { return " --replay " + kDumps + name + ".json"; };
+  const struct {
+    std::string args;
+    const char* out;
+    int exit_code;
+  } cases[] = {
+      {"--smbios " + vm_bit + " --brief", "vm-other\n", 0},
+      {"--vm --smbios " + vm_bit, "vm-other\n", 0},
+      {"--smbios " + vm_bit + " -q", "", 0},
+      {"--container --smbios " + vm_bit, "none\n", 1},
+      {"--vm" + dump("kvm_guest"), "kvm\n", 0},
+      {"--vm --quiet" + dump("kvm_guest"), "", 0},
+      {"--container" + dump("kvm_guest"), "none\n", 1},
+      {"-q --container" + dump("kvm_guest"), "", 1},
+      // A root partition names its hypervisor and is no guest.
+      {"--vm" + dump("hyperv_root"), "hyperv\n", 1},
+      {"--vm" + dump("bare_metal"), "none\n", 1},
+      // A container in a virtual machine: each side its own answer.
+      {"--vm" + dump("docker_documented"), "kvm\n", 0},
+      {"--container" + dump("docker_documented"), "docker\n", 0},
+      {"--container --quiet" + dump("docker_documented"), "", 0},
+      {"--container" + dump("kubernetes_documented"), "kubernetes\n", 0},
+      // WSL 2 is a container on Hyper-V, WSL 1 a compatibility layer.
+      {"--vm" + dump("wsl2_documented"), "hyperv\n", 0},
+      {"--container" + dump("wsl2_documented"), "wsl\n", 0},
+      {"--container --brief" + dump("wsl1_documented"), "wsl\n", 0},
+      {"--container" + dump("translated"), "rosetta\n", 0},
+      // The last format given applies, the side stays.
+      {"--container --brief --quiet" + dump("docker_documented"), "", 0},
+      {"--quiet --container --brief" + dump("kvm_guest"), "none\n", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const Outcome o = run_tool(c.args);
+    EXPECT_EQ(o.exit_code, c.exit_code);
+    EXPECT_EQ(o.out, c.out);
+    EXPECT_EQ(o.err, "");
+  }
+  std::remove(vm_bit.c_str());
+}
+
+// Options that do not go together: one line and a hint, exit 2.
+TEST(Tool, UsageErrorsAreOneLineWithAHint) {
+  for (const char* args :
+       {"--vm --container", "--container --vm", "--summary --vm", "--container --pretty", "--list --summary",
+        "--list --quiet", "--list --dump", "--list --smbios", "--replay", "--prometheus --vm"}) {
+    SCOPED_TRACE(args);
+    const Outcome o = run_tool(args);
+    EXPECT_EQ(o.exit_code, 2);
+    EXPECT_EQ(o.out, "");
+    EXPECT_TRUE(o.err.starts_with("oxa-detect: ")) << o.err;
+    EXPECT_TRUE(o.err.ends_with("; try 'oxa-detect --help'\n")) << o.err;
+    EXPECT_EQ(o.err.find('\n'), o.err.size() - 1) << o.err;
+  }
+}
+
+using Words = std::vector<std::string>;
+
+// --list's groups, split at its blank lines.
+std::vector<Words> listed_groups(const std::string& args) {
+  const Outcome o = run_tool(args);
+  EXPECT_EQ(o.exit_code, 0) << o.err;
+  std::vector<Words> groups(1);
+  std::size_t start = 0;
+  for (std::size_t end = o.out.find('\n'); end != std::string::npos; end = o.out.find('\n', start)) {
+    const std::string line = o.out.substr(start, end - start);
+    if (line.empty()) {
+      groups.emplace_back();
+    } else {
+      groups.back().push_back(line);
+    }
+    start = end + 1;
+  }
+  EXPECT_EQ(start, o.out.size()) << "the list ends in a newline";
+  return groups;
+}
+
+bool holds(const Words& words, const std::string& word) {
+  return std::find(words.begin(), words.end(), word) != words.end();
+}
+
+// Every vendor the regression dumps give and every word --brief prints for
+// them is in --list, in its group; --vm and --container list their side.
+TEST(Tool, ListHoldsEveryWordTheDumpsGive) {
+  const std::vector<Words> groups = listed_groups("--list");
+  ASSERT_EQ(groups.size(), 4u);  // hypervisors, containers, compatibility layers, clouds
+  for (const Words& group : groups) {
+    EXPECT_FALSE(group.empty());
+    EXPECT_EQ(std::set<std::string>(group.begin(), group.end()).size(), group.size()) << "a word twice";
+  }
+  const std::vector<Words> machine = listed_groups("--list --vm");
+  const std::vector<Words> enclosure = listed_groups("--container --list");
+  EXPECT_EQ(machine, std::vector<Words>{groups[0]});
+  EXPECT_EQ(enclosure, (std::vector<Words>{groups[1], groups[2]}));
+  EXPECT_TRUE(holds(groups[0], "vm-other"));
+
+  const struct {
+    const char* member;
+    std::size_t group;
+  } lists[] = {{"hypervisors", 0},
+               {"host_hypervisors", 0},
+               {"containers", 1},
+               {"compatibility_layers", 2},
+               {"cloud_providers", 3}};
+  std::size_t dumps = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(kDumps)) {
+    const std::string replay = " --replay " + entry.path().string();
+    SCOPED_TRACE(replay);
+    const Outcome o = run_tool(replay);
+    ASSERT_EQ(o.exit_code, 0) << o.err;
+    const oxa::test::Json report = oxa::test::Json::parse(o.out);
+    for (const auto& list : lists) {
+      for (const auto& vendor : report[list.member]) {
+        EXPECT_TRUE(holds(groups[list.group], vendor.get<std::string>())) << list.member << ": " << vendor;
+      }
+    }
+    for (const char* side : {"--vm", "--container"}) {
+      const Outcome word = run_tool(side + replay);
+      const std::string w = word.out.substr(0, word.out.find('\n'));
+      EXPECT_TRUE(w == "none" ||
+                  (std::string_view(side) == "--vm" ? holds(groups[0], w)
+                                                    : holds(groups[1], w) || holds(groups[2], w)))
+          << side << " printed " << w;
+    }
+    ++dumps;
+  }
+  EXPECT_GT(dumps, 0u);
+}
+
+// The metrics say what the report says, for every regression dump.
+TEST(Prometheus, MetricsHoldTheReportsVerdict) {
+  for (const auto& entry : std::filesystem::directory_iterator(kDumps)) {
+    const std::string replay = " --replay " + entry.path().string();
+    SCOPED_TRACE(replay);
+    const Outcome metrics = run_tool("--prometheus" + replay);
+    ASSERT_EQ(metrics.exit_code, 0) << metrics.err;
+    const oxa::test::Json report = oxa::test::Json::parse(run_tool(replay).out);
+    const auto has_line = [&](const std::string& line) {
+      return metrics.out.find("\n" + line + "\n") != std::string::npos;
+    };
+    EXPECT_TRUE(has_line("oxa_vm_score " + std::to_string(report["vm_score"].get<int>()))) << metrics.out;
+    std::string info = "oxa_verdict_info{likelihood=\"" + report["vm_likelihood"].get<std::string>() + "\"";
+    for (const char* list :
+         {"hypervisors", "containers", "compatibility_layers", "host_hypervisors", "cloud_providers"}) {
+      std::string vendors;
+      for (const auto& vendor : report[list])
+        vendors += (vendors.empty() ? "" : ",") + vendor.get<std::string>();
+      info += std::string(",") + list + "=\"" + vendors + "\"";
+    }
+    EXPECT_TRUE(has_line(info + ",version=\"" + report["module_version"].get<std::string>() + "\"} 1"))
+        << metrics.out;
+    for (const auto& probe : report["probes"]) {
+      for (const char* status : {"ok", "unavailable", "error"}) {
+        EXPECT_TRUE(has_line("oxa_probe_status{probe=\"" + probe["source"].get<std::string>() +
+                             "\",status=\"" + status + "\"} " + (probe["status"] == status ? "1" : "0")));
+      }
+    }
+  }
+}
+
+// Label values escape what the format asks (backslash, quote) and write
+// every byte outside printable ASCII as the report does, its backslash
+// escaped: one line, ASCII, valid UTF-8.
+TEST(Prometheus, LabelValuesAreEscaped) {
+  oxa::Result result;
+  result.probe(std::string("a\"b\\c\nd\xff", 8), "ok");
+  const std::string metrics = oxa::tool::to_prometheus(result, oxa::assess(result), 1234567);
+  EXPECT_NE(metrics.find("\noxa_probe_status{probe=\"a\\\"b\\\\c\\\\u000ad\\\\u00ff\",status=\"ok\"} 1\n"),
+            std::string::npos)
+      << metrics;
+  EXPECT_NE(metrics.find("\noxa_detection_duration_seconds 1.234567\n"), std::string::npos) << metrics;
+  for (const char c : metrics) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c <= 0x7E)) << static_cast<int>(c);
 }
 
 TEST(Tool, ClosedPipeIsAFailureNotACrash) {

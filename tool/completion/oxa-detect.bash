@@ -33,6 +33,6 @@ _oxa_detect() {
       ;;
   esac
   # shellcheck disable=SC2207  # options hold no blanks
-  COMPREPLY=($(compgen -W '--summary --pretty --quiet --brief --smbios --dump --replay --version --help' -- "$cur"))
+  COMPREPLY=($(compgen -W '--summary --pretty --prometheus --quiet --brief --vm --container --list --smbios --dump --replay --version --help' -- "$cur"))
 }
 complete -o filenames -F _oxa_detect oxa-detect

@@ -12,11 +12,17 @@ The library is ``$OXA_LIBRARY`` when that is set (a path), else the
 system's liboxa.so.1 (liboxa.1.dylib on macOS), loaded on first use.
 """
 
-from ._library import DetectionError, Error, LibraryError, detect_json, version
+from ._errors import DetectionError, Error, LibraryError, ReportError
+from ._library import detect_json, version
 from ._report import Category, Evidence, Likelihood, Probe, Report, Source, Status
 from ._summary import summarize
 
 __version__ = "1.0.0"
+
+# Shown, in help() and tracebacks, where users find them.
+for _public in (Category, Evidence, Likelihood, Probe, Report, Source, Status):
+    _public.__module__ = __name__
+del _public
 
 __all__ = [
     "Category",
@@ -27,6 +33,7 @@ __all__ = [
     "Likelihood",
     "Probe",
     "Report",
+    "ReportError",
     "Source",
     "Status",
     "detect",
@@ -40,6 +47,7 @@ def detect() -> Report:
     """Runs one detection on the calling thread and returns its report.
 
     Raises LibraryError when liboxa cannot be loaded, DetectionError when
-    the call fails (its `status` is the library's status code), ValueError
-    when the library's document is not a report."""
+    the call fails (its `status` is the library's status code), ReportError
+    (also a ValueError) when the library's document is not a report; all
+    three are oxa.Error."""
     return Report.from_json(detect_json())

@@ -8,31 +8,11 @@ import os
 import stat
 import sys
 import threading
+from typing import Optional
 
-__all__ = ["DetectionError", "Error", "LibraryError", "detect_json", "version"]
+from ._errors import DetectionError, Error, LibraryError, ReportError
 
-
-class Error(Exception):
-    """Anything this package raises about the library itself."""
-
-
-class LibraryError(Error):
-    """liboxa could not be found or loaded, or is not liboxa."""
-
-    def __init__(self, looked_for: str, reason: str) -> None:
-        super().__init__(f"{looked_for}: {reason}")
-        self.looked_for = looked_for
-
-
-class DetectionError(Error):
-    """oxa_detect_json gave no document; `status` is its status code."""
-
-    _MEANINGS = {1: "null argument", 2: "out of memory", 3: "internal failure"}
-
-    def __init__(self, status: int, reason: str | None = None) -> None:
-        meaning = reason or self._MEANINGS.get(status, "unknown status")
-        super().__init__(f"oxa_detect_json failed with status {status} ({meaning})")
-        self.status = status
+__all__ = ["detect_json", "version"]
 
 
 OXA_OK = 0
@@ -129,12 +109,12 @@ def detect_json() -> str:
     try:
         return raw.decode("ascii")
     except UnicodeDecodeError as error:
-        raise ValueError(f"the library's document holds a byte outside ASCII at offset {error.start}") from None
+        raise ReportError(f"the library's document holds a byte outside ASCII at offset {error.start}") from None
 
 
 def version() -> str:
     """The library's version text, "MAJOR.MINOR.PATCH"."""
-    text = _load().version()
+    text: Optional[bytes] = _load().version()
     if text is None:
         raise Error("oxa_version returned null")
     return text.decode("ascii", errors="backslashreplace")
