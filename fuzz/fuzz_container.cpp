@@ -10,7 +10,7 @@
 //   (bits 0-1 the VMBus folder's kind, 2-3 fw_cfg's) and seven texts,
 //   /sys/hypervisor/type, /proc/xen/capabilities, the clock source, the
 //   ptp0 and ptp1 clock names, the root's and the hypervisor node's
-//   compatible lists.
+//   compatible lists; then the PCI table and Xen's feature bits.
 // Whatever the signs hold, the probes record one probe each, only vendor
 // words of their documented set, and a finding whenever a container is seen.
 
@@ -25,6 +25,7 @@
 #include "core/vocabulary.h"
 #include "identity/device_tree.h"
 #include "probes/container_probe.h"
+#include "probes/devices_probe.h"
 #include "probes/kernel_probe.h"
 #include "report_check.h"
 
@@ -119,5 +120,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(e.source == "firmware" && e.category == "guest" && (e.vendor == "xen" || e.vendor == "unknown"),
           "a device tree finding of another kind or vendor");
   }
+
+  oxa::DeviceSigns devices;
+  devices.pci_devices = text(in);
+  oxa::Result found;
+  oxa::detect_devices(found, devices);
+  check(found.probes.size() == 1 && found.probes[0].source == "devices", "not one devices probe");
+  for (const oxa::Evidence& e : found.evidence) {
+    const bool guest =
+        e.category == "guest" &&
+        (e.vendor == "vmware" || e.vendor == "virtualbox" || e.vendor == "parallels" || e.vendor == "xen" ||
+         e.vendor == "qemu" || e.vendor == "hyperv" || e.vendor == "unknown");
+    const bool cloud = e.category == "cloud" && (e.vendor == "aws" || e.vendor == "gcp");
+    check(e.source == "devices" && (guest || cloud), "a device finding of another kind or vendor");
+  }
+  oxa::fuzz::check_record(found);
+
+  oxa::KernelSigns xen;
+  xen.hypervisor_type = "xen\n";
+  xen.xen_features = text(in);
+  oxa::Result domain;
+  oxa::detect_kernel(domain, xen);
+  check(domain.evidence.size() == 1 && domain.evidence[0].vendor == "xen", "Xen's type named no one finding");
   return 0;
 }

@@ -26,6 +26,7 @@ enum class Subject : std::uint8_t { machine, enclosure };
   X(cpu, machine)         \
   X(system, machine)      \
   X(firmware, machine)    \
+  X(devices, machine)     \
   X(timing, machine)      \
   X(container, enclosure) \
   X(compatibility, enclosure)

@@ -33,7 +33,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/../support/mount_namespace.sh"
 require_mount_namespace
 
 tree=$(mktemp -d "${TMPDIR:-/tmp}/oxa-sysfs.XXXXXX")
-trap 'rm -rf "$tree"' EXIT
+trap 'rm -rf "$tree" "$tree.pci"' EXIT
 
 # put PATH TEXT: a file of the fake /sys holding TEXT and a newline, as
 # sysfs attributes do.
@@ -74,14 +74,29 @@ if [[ $expected == guest ]]; then
   put /class/ptp/ptp0/clock_name "KVM virtual PTP"
 fi
 
+# The kernel's PCI table, bound over this machine's own (a virtual
+# machine's): QEMU's PCIe host bridge and virtio functions in the guest, an
+# Ampere server's root ports, NIC and NVMe on bare metal.
+pci_line() { printf '%04x\t%s\t0\t0\t0\n' "$1" "$2"; }
+pci=$tree.pci
+if [[ $expected == guest ]]; then
+  { pci_line 0 1b360008; pci_line 8 1af41041; pci_line 16 1af41042; } >"$pci"
+else
+  { pci_line 0 1defe100; pci_line 256 15b31017; pci_line 512 144da80a; } >"$pci"
+fi
+
 # The tool (or the emulator and the tool) lives under /usr and the build
 # folder, which the mount over /sys leaves alone. The tool exits 0, 1 or 2:
 # 77 is the mount's failure.
 status=0
-report=$(unshare --mount /bin/bash -s "$tree" "$tool" <<'INNER'
+report=$(unshare --mount /bin/bash -s "$tree" "$tool" "$pci" <<'INNER'
 set -euo pipefail
 if ! mount --make-rprivate / || ! mount --bind "$1" /sys; then
   echo "cannot bind a folder over /sys here: skipped" >&2
+  exit 77
+fi
+if [[ -e /proc/bus/pci/devices ]] && ! mount --bind "$3" /proc/bus/pci/devices; then
+  echo "cannot bind a file over /proc/bus/pci/devices here: skipped" >&2
   exit 77
 fi
 exec "$2"

@@ -22,6 +22,7 @@
 #include "platform/native.h"
 #include "probes/container_probe.h"
 #include "probes/cpuid_probe.h"
+#include "probes/devices_probe.h"
 #include "probes/kernel_probe.h"
 
 namespace oxa::capture {
@@ -101,6 +102,7 @@ TEST_F(EverySignAsked, EachAtItsPathByItsQuestionInTableOrder) {
     static_cast<void>(read_cpu(arm64, system));
     static_cast<void>(read_kernel_signs(system));
     static_cast<void>(read_device_tree(system));
+    static_cast<void>(read_device_signs(system));
     static_cast<void>(read_linux_signs(system));
     // What a run asks is the table with some rows left out: each at most
     // once, in the table's order.

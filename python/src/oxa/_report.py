@@ -135,6 +135,7 @@ class Source(_Word):
     CPU = "cpu"
     SYSTEM = "system"
     FIRMWARE = "firmware"
+    DEVICES = "devices"
     TIMING = "timing"
     CONTAINER = "container"
     COMPATIBILITY = "compatibility"

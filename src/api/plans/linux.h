@@ -2,7 +2,9 @@
 #pragma once
 
 // Linux: CPUID or MIDR_EL1, the kernel's own view of its hypervisor, the
-// firmware's identity (the device tree where DMI is mute), the timing, then
+// firmware's identity (the device tree where DMI is mute), the devices a
+// hypervisor gives its guest, the timing (a slow CPUID counts only where
+// none of those named a hypervisor), then
 // what the process runs in besides a machine: a container, a compatibility
 // layer.
 
@@ -10,6 +12,7 @@
 #include "identity/platform_probe.h"
 #include "probes/container_probe.h"
 #include "probes/cpuid_probe.h"
+#include "probes/devices_probe.h"
 #include "probes/kernel_probe.h"
 #include "probes/timing_probe.h"
 
@@ -23,6 +26,7 @@ struct RunPlan<Platform::linux_os> {
     detect_cpu(result, read_cpu(processor, system));
     detect_kernel(result, read_kernel_signs(system));
     detect_firmware(result, registry, system);
+    detect_devices(result, read_device_signs(system));
     detect_timing(result, measure_timing(processor, system));
     const LinuxSigns signs = read_linux_signs(system);
     detect_container(result, signs);

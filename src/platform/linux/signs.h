@@ -34,6 +34,7 @@ namespace oxa {
   X(qemu_fw_cfg_rev, path_kind, "/sys/firmware/qemu_fw_cfg/rev")                                 \
   X(device_tree_compatible, read_sign, "/sys/firmware/devicetree/base/compatible")               \
   X(device_tree_hypervisor, read_sign, "/sys/firmware/devicetree/base/hypervisor/compatible")    \
+  X(pci_devices, read_sign, "/proc/bus/pci/devices")                                             \
   X(own_environment, environment, kOwnEnvironmentPath)                                           \
   X(systemd_container, read_sign, "/run/systemd/container")                                      \
   X(host_container_manager, read_sign, "/run/host/container-manager")                            \

@@ -107,9 +107,10 @@ PathKind SignFiles::path_kind(const char* path) const {
 std::optional<std::string> SignFiles::read_sign(const char* path) const {
   RegularFile file(AT_FDCWD, RootedPath(root_, path).c_str(), /*follow_symlink=*/false);
   if (file.status() != RegularFile::Status::ok) return std::nullopt;
-  // Signs are small: read in chunks rather than clear the whole limit.
+  // Most signs are small: read in chunks rather than clear the whole limit;
+  // a page at a time, as /proc hands out its tables (the PCI functions).
   std::string bytes;
-  char chunk[1024];
+  char chunk[4096];
   while (bytes.size() < kSignReadLimit) {
     const std::size_t want = std::min(sizeof chunk, kSignReadLimit - bytes.size());
     const long got = file.read(chunk, want);

@@ -1,0 +1,135 @@
+// SPDX-License-Identifier: MIT
+#include "probes/devices_probe.h"
+
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+
+#include "core/vocabulary.h"
+
+namespace oxa {
+namespace {
+
+using namespace std::string_view_literals;
+
+inline constexpr std::uint32_t kAnyDevice = 0x10000;
+
+// One kind of PCI function and what it says, from the PCI ID registry and
+// the hypervisors' own sources. The first row a function matches counts.
+struct PciRow {
+  std::uint16_t vendor;
+  std::uint32_t device = kAnyDevice;  // or one device of the vendor
+  std::string_view category = categories::guest;
+  std::string_view word;
+  std::int32_t weight;
+};
+
+constexpr PciRow kPciRows[] = {
+    // Vendors whose every function is virtual hardware of their product:
+    // VMware's SVGA, VMXNET3, PVSCSI and VMCI; VirtualBox's guest service
+    // and graphics; Parallels' tools device; Xen's platform device, which
+    // HVM guests have and dom0 has not; Red Hat's devices of QEMU (pci
+    // bridge, xHCI, pvpanic). None is known on bare metal.
+    {.vendor = 0x15ad, .word = "vmware", .weight = weights::marked},
+    {.vendor = 0x80ee, .word = "virtualbox", .weight = weights::marked},
+    {.vendor = 0x1ab8, .word = "parallels", .weight = weights::marked},
+    {.vendor = 0x5853, .word = "xen", .weight = weights::marked},
+    {.vendor = 0x1b36, .word = "qemu", .weight = weights::named},
+    // Hyper-V's synthetic video of a Generation 1 machine (Generation 2
+    // machines have no PCI function of Hyper-V's own).
+    {.vendor = 0x1414, .device = 0x5353, .word = "hyperv", .weight = weights::marked},
+    // Host bridges no machine has built for decades or ever: Intel's 440FX,
+    // as QEMU's pc machine and VirtualBox emulate it; the virtual host
+    // bridge of Cloud Hypervisor and Firecracker (0x0d57).
+    {.vendor = 0x8086, .device = 0x1237, .word = kNoVendor, .weight = weights::indirect},
+    {.vendor = 0x8086, .device = 0x0d57, .word = kNoVendor, .weight = weights::indirect},
+    // Virtio: every virtual machine monitor offers it, and so do physical
+    // cards (DPUs that give bare-metal cloud servers their disks and
+    // network): suggestive only.
+    {.vendor = 0x1af4, .word = kNoVendor, .weight = weights::suggestive},
+    // The clouds' own NICs and disks, in their virtual machines and on their
+    // bare-metal machines alike: the cloud, never a guest. Amazon's ENA and
+    // EBS NVMe; Google's gVNIC and NVMe.
+    {.vendor = 0x1d0f,
+     .device = 0xec20,
+     .category = categories::cloud,
+     .word = "aws",
+     .weight = weights::none},
+    {.vendor = 0x1d0f,
+     .device = 0xec21,
+     .category = categories::cloud,
+     .word = "aws",
+     .weight = weights::none},
+    {.vendor = 0x1d0f,
+     .device = 0x8061,
+     .category = categories::cloud,
+     .word = "aws",
+     .weight = weights::none},
+    {.vendor = 0x1ae0,
+     .device = 0x0042,
+     .category = categories::cloud,
+     .word = "gcp",
+     .weight = weights::none},
+    {.vendor = 0x1ae0,
+     .device = 0x001f,
+     .category = categories::cloud,
+     .word = "gcp",
+     .weight = weights::none},
+};
+
+// "<bus and function>\t<vendor><device>\t...": the kernel writes the second
+// field as eight hex digits (drivers/pci/proc.c). Nothing for a line that is
+// not of that shape.
+std::optional<std::uint32_t> vendor_and_device(std::string_view line) {
+  const std::size_t tab = line.find('\t');
+  if (tab == std::string_view::npos || line.size() < tab + 1 + 8) return std::nullopt;
+  const std::string_view id = line.substr(tab + 1, 8);
+  if (line.size() > tab + 9 && line[tab + 9] != '\t') return std::nullopt;
+  std::uint32_t value = 0;
+  const auto [end, error] = std::from_chars(id.data(), id.data() + id.size(), value, 16);
+  if (error != std::errc() || end != id.data() + id.size()) return std::nullopt;
+  return value;
+}
+
+void pci_findings(Result& result, std::string_view table) {
+  std::array<bool, std::size(kPciRows)> found{};
+  // Whole lines only: a read cut at its limit ends in a part of one.
+  for (std::size_t end = table.find('\n'); end != std::string_view::npos; end = table.find('\n')) {
+    const std::optional<std::uint32_t> id = vendor_and_device(table.substr(0, end));
+    table.remove_prefix(end + 1);
+    if (!id) continue;
+    const auto vendor = static_cast<std::uint16_t>(*id >> 16);
+    const std::uint32_t device = *id & 0xFFFFu;
+    for (std::size_t i = 0; i < std::size(kPciRows); ++i) {
+      const PciRow& row = kPciRows[i];
+      if (row.vendor != vendor || (row.device != kAnyDevice && row.device != device)) continue;
+      found[i] = true;
+      break;
+    }
+  }
+  for (std::size_t i = 0; i < std::size(kPciRows); ++i) {
+    if (!found[i]) continue;
+    const PciRow& row = kPciRows[i];
+    char id[16];
+    if (row.device == kAnyDevice) {
+      std::snprintf(id, sizeof id, "%04x", static_cast<unsigned>(row.vendor));
+    } else {
+      std::snprintf(id, sizeof id, "%04x:%04x", static_cast<unsigned>(row.vendor),
+                    static_cast<unsigned>(row.device));
+    }
+    std::string detail = "PCI ";
+    detail += id;
+    result.add(sources::devices, row.category, row.word, row.weight, detail);
+  }
+}
+
+}  // namespace
+
+void detect_devices(Result& result, const DeviceSigns& signs) {
+  result.probe(sources::devices, signs.pci_devices ? statuses::ok : statuses::unavailable);
+  if (signs.pci_devices) pci_findings(result, *signs.pci_devices);
+}
+
+}  // namespace oxa

@@ -1,0 +1,167 @@
+// SPDX-License-Identifier: MIT
+// The "devices" probe on Linux: the kernel's PCI table read from a fake root,
+// hidden guests named by the functions their hypervisor gives them, and
+// bare metal, clouds' own hardware and hostile tables named as little as
+// they should be.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "core/assessment.h"
+#include "core/evidence.h"
+#include "probes/devices_probe.h"
+#include "support/fake_root.h"
+#include "support/rooted_system.h"
+
+namespace oxa {
+namespace {
+
+constexpr char kPci[] = "/proc/bus/pci/devices";
+
+// The kernel's table: one line per function, "<bus and function>\t<vendor
+// and device>\t<irq>\t..." (drivers/pci/proc.c), here with its first fields.
+std::string pci_table(std::initializer_list<const char*> ids) {
+  std::string table;
+  unsigned slot = 0;
+  for (const char* id : ids) {
+    char line[64];
+    std::snprintf(line, sizeof line, "%04x\t%s\t0\t       fe000000\t       0\n", slot, id);
+    table += line;
+    slot += 8;
+  }
+  return table;
+}
+
+Evidence device(const char* category, const char* vendor, std::int32_t weight, const char* detail) {
+  return {"devices", category, vendor, detail, weight};
+}
+
+class DevicesProbe : public test::FakeRootTest {
+ protected:
+  Result run() {
+    const std::string root = root_.string();
+    test::RootedSystem system(root.c_str());
+    Result result;
+    detect_devices(result, read_device_signs(system));
+    return result;
+  }
+};
+
+// Guests whose CPUID bit and firmware strings were hidden, each with the
+// functions its hypervisor gives it by default.
+TEST_F(DevicesProbe, HiddenGuestsAreNamedByTheirFunctions) {
+  const struct {
+    const char* name;
+    std::string table;
+    std::vector<Evidence> evidence;
+    const char* likelihood;
+  } cases[] = {
+      {"QEMU/KVM, pc machine (kvm=off, copied SMBIOS)",
+       pci_table({"80861237", "80867000", "80867010", "1b360100", "1af41000", "1af41001"}),
+       {device("guest", "qemu", 85, "PCI 1b36"), device("guest", "unknown", 80, "PCI 8086:1237"),
+        device("guest", "unknown", 50, "PCI 1af4")},
+       "likely"},
+      {"VMware (hypervisor.cpuid.v0 = FALSE)",
+       pci_table({"80867190", "15ad0740", "15ad0405", "15ad07b0"}),
+       {device("guest", "vmware", 90, "PCI 15ad")},
+       "very_likely"},
+      {"VirtualBox (DMI strings set by setextradata)",
+       pci_table({"80861237", "80ee beef", "80eecafe", "80867113"}),
+       {device("guest", "virtualbox", 90, "PCI 80ee"), device("guest", "unknown", 80, "PCI 8086:1237")},
+       "very_likely"},
+      {"Hyper-V, Generation 1",
+       pci_table({"80867192", "14145353", "80867111"}),
+       {device("guest", "hyperv", 90, "PCI 1414:5353")},
+       "very_likely"},
+      {"Xen HVM",
+       pci_table({"80861237", "58530001"}),
+       {device("guest", "xen", 90, "PCI 5853"), device("guest", "unknown", 80, "PCI 8086:1237")},
+       "very_likely"},
+      {"Firecracker or Cloud Hypervisor",
+       pci_table({"80860d57", "1af41041", "1af41042"}),
+       {device("guest", "unknown", 80, "PCI 8086:0d57"), device("guest", "unknown", 50, "PCI 1af4")},
+       "likely"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    populate({{kPci, c.table}});
+    const Result result = run();
+    EXPECT_EQ(result.probes, (std::vector<Probe>{{"devices", "ok"}}));
+    EXPECT_EQ(result.evidence, c.evidence);
+    EXPECT_EQ(assess(result).likelihood, c.likelihood);
+  }
+}
+
+// Bare metal with look-alike functions stays below "likely": a physical
+// Intel host bridge, real NICs and NVMe, a cloud's own NIC and disks on its
+// .metal machines, a DPU's virtio functions.
+TEST_F(DevicesProbe, BareMetalLookAlikesStayBelowLikely) {
+  const struct {
+    const char* name;
+    std::string table;
+    std::vector<Evidence> evidence;
+    const char* likelihood;
+  } cases[] = {
+      {"a workstation",
+       pci_table({"80863e0f", "80861533", "14e41657", "144da808", "10de1eb8"}),
+       {},
+       "not_detected"},
+      {"an AWS .metal machine",
+       pci_table({"80862020", "1d0fec20", "1d0f8061", "1d0fcd01"}),
+       {device("cloud", "aws", 0, "PCI 1d0f:ec20"), device("cloud", "aws", 0, "PCI 1d0f:8061")},
+       "not_detected"},
+      {"a server with a DPU's virtio functions",
+       pci_table({"80862020", "15b3a2d6", "1af41041", "1af41042"}),
+       {device("guest", "unknown", 50, "PCI 1af4")},
+       "possible"},
+      {"no PCI at all", "", {}, "not_detected"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    populate({{kPci, c.table}});
+    const Result result = run();
+    EXPECT_EQ(result.evidence, c.evidence);
+    EXPECT_EQ(assess(result).likelihood, c.likelihood);
+  }
+}
+
+TEST_F(DevicesProbe, HostileTablesNameNothingOutsideTheirRows) {
+  const std::string huge = [] {
+    std::string lines;
+    while (lines.size() < (1u << 20)) lines += pci_table({"80863e0f"});
+    return lines + pci_table({"15ad0405"});
+  }();
+  const struct {
+    const char* name;
+    std::string content;
+    const char* status;
+    std::vector<Evidence> evidence;
+  } cases[] = {
+      // Only the first 16 KiB are read; the function past them is unseen.
+      {"a megabyte of functions", huge, "ok", {}},
+      {"a line cut short", "0000\t15ad04", "ok", {}},
+      {"a last line without its newline", pci_table({"80863e0f"}) + "0008\t15ad0405\t0", "ok", {}},
+      {"nine hex digits", "0000\t15ad04050\t0\n", "ok", {}},
+      {"a sign in the number", "0000\t-5ad0405\t0\n", "ok", {}},
+      {"NUL bytes", std::string("0000\t\0\0\0\0\0\0\0\0\t0\n", 13), "ok", {}},
+      {"no tab", "000015ad0405\n", "ok", {}},
+      {"a FIFO", "fifo", "unavailable", {}},
+      {"a symlink to itself", "->devices", "unavailable", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    populate({{kPci, c.content}});
+    const Result result = run();
+    EXPECT_EQ(result.probes, (std::vector<Probe>{{"devices", c.status}}));
+    EXPECT_EQ(result.evidence, c.evidence);
+  }
+  populate({});
+  EXPECT_EQ(run().probes, (std::vector<Probe>{{"devices", "unavailable"}}));
+}
+
+}  // namespace
+}  // namespace oxa
