@@ -10,7 +10,7 @@
 //   (bits 0-1 the VMBus folder's kind, 2-3 fw_cfg's) and seven texts,
 //   /sys/hypervisor/type, /proc/xen/capabilities, the clock source, the
 //   ptp0 and ptp1 clock names, the root's and the hypervisor node's
-//   compatible lists; then the PCI table and Xen's feature bits.
+//   compatible lists; then the PCI table, the FADT and Xen's feature bits.
 // Whatever the signs hold, the probes record one probe each, only vendor
 // words of their documented set, and a finding whenever a container is seen.
 
@@ -123,14 +123,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   oxa::DeviceSigns devices;
   devices.pci_devices = text(in);
+  devices.acpi_fadt = text(in);
   oxa::Result found;
   oxa::detect_devices(found, devices);
   check(found.probes.size() == 1 && found.probes[0].source == "devices", "not one devices probe");
   for (const oxa::Evidence& e : found.evidence) {
-    const bool guest =
-        e.category == "guest" &&
-        (e.vendor == "vmware" || e.vendor == "virtualbox" || e.vendor == "parallels" || e.vendor == "xen" ||
-         e.vendor == "qemu" || e.vendor == "hyperv" || e.vendor == "unknown");
+    const bool guest = e.category == "guest" &&
+                       (e.vendor == "vmware" || e.vendor == "virtualbox" || e.vendor == "parallels" ||
+                        e.vendor == "xen" || e.vendor == "qemu" || e.vendor == "hyperv" ||
+                        e.vendor == "firecracker" || e.vendor == "cloud-hypervisor" || e.vendor == "unknown");
     const bool cloud = e.category == "cloud" && (e.vendor == "aws" || e.vendor == "gcp");
     check(e.source == "devices" && (guest || cloud), "a device finding of another kind or vendor");
   }

@@ -125,11 +125,58 @@ void pci_findings(Result& result, std::string_view table) {
   }
 }
 
+// The OEM IDs the virtual machine monitors write into their ACPI tables
+// (offset 10 of every table's header, six bytes, blank-padded), as their
+// sources and guests show them. A guest's owner may change them (QEMU's
+// x-oem-id), so they name their vendor as firmware strings do (85). The
+// clouds' own firmware writes theirs on bare-metal machines too: the cloud.
+struct OemRow {
+  std::string_view oem_id;  // without its padding
+  std::string_view category = categories::guest;
+  std::string_view word;
+  std::int32_t weight = weights::named;
+};
+constexpr OemRow kOemRows[] = {
+    {.oem_id = "FIRECK", .word = "firecracker"},
+    {.oem_id = "CLOUDH", .word = "cloud-hypervisor"},
+    {.oem_id = "BOCHS", .word = "qemu"},
+    {.oem_id = "VBOX", .word = "virtualbox"},
+    {.oem_id = "VRTUAL", .word = "hyperv"},
+    {.oem_id = "Xen", .word = "xen"},
+    {.oem_id = "AMAZON", .category = categories::cloud, .word = "aws", .weight = weights::none},
+};
+
+// An ACPI table header: signature, length (little-endian), revision,
+// checksum, OEM ID, OEM table ID, ... 36 bytes in all.
+constexpr std::size_t kAcpiHeaderSize = 36;
+constexpr std::size_t kOemIdOffset = 10;
+constexpr std::size_t kOemIdSize = 6;
+
+void fadt_findings(Result& result, std::string_view table) {
+  // A header of its own signature, whose length is all there is: anything
+  // else (cut short, or claiming more than the file) says nothing.
+  if (table.size() < kAcpiHeaderSize || !table.starts_with("FACP"sv)) return;
+  std::uint32_t length = 0;
+  for (std::size_t i = 4; i-- > 0;) length = (length << 8) | static_cast<unsigned char>(table[4 + i]);
+  if (length != table.size()) return;
+  std::string_view oem = table.substr(kOemIdOffset, kOemIdSize);
+  while (!oem.empty() && (oem.back() == ' ' || oem.back() == '\0')) oem.remove_suffix(1);
+  for (const OemRow& row : kOemRows) {
+    if (row.oem_id != oem) continue;
+    std::string detail = "ACPI FACP OEM ";
+    detail += oem;
+    result.add(sources::devices, row.category, row.word, row.weight, detail);
+    return;
+  }
+}
+
 }  // namespace
 
 void detect_devices(Result& result, const DeviceSigns& signs) {
-  result.probe(sources::devices, signs.pci_devices ? statuses::ok : statuses::unavailable);
+  const bool read = signs.pci_devices || signs.acpi_fadt;
+  result.probe(sources::devices, read ? statuses::ok : statuses::unavailable);
   if (signs.pci_devices) pci_findings(result, *signs.pci_devices);
+  if (signs.acpi_fadt) fadt_findings(result, *signs.acpi_fadt);
 }
 
 }  // namespace oxa

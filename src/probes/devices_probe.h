@@ -5,7 +5,8 @@
 // guest that hides CPUID's bit and copies a real board's firmware strings
 // still shows. On Linux the PCI functions, from the one table the kernel
 // shows every user, /proc/bus/pci/devices: one read, however many
-// functions.
+// functions; and the OEM of the ACPI tables, from the header of the FADT
+// (FACP), the small table every ACPI machine has, which only root may read.
 
 #include <optional>
 #include <string>
@@ -18,16 +19,18 @@ namespace oxa {
 
 struct DeviceSigns {
   std::optional<std::string> pci_devices;  // the kernel's table, where read
+  std::optional<std::string> acpi_fadt;    // the FADT, where read (root)
 };
 
 template <LinuxSystem S>
 DeviceSigns read_device_signs(S& system) {
-  return {.pci_devices = system.read_sign(sign_path(Sign::pci_devices))};
+  return {.pci_devices = system.read_sign(sign_path(Sign::pci_devices)),
+          .acpi_fadt = system.read_sign(sign_path(Sign::acpi_fadt))};
 }
 
-// Records the probe "devices": "ok" when the table could be read, and a
-// finding for each row of the PCI table below that one of its functions
-// matches.
+// Records the probe "devices": "ok" when the PCI table or the FADT could be
+// read, a finding for each row of the PCI table that one of its functions
+// matches, and one for the FADT's OEM where it names a vendor.
 void detect_devices(Result& result, const DeviceSigns& signs);
 
 }  // namespace oxa

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -21,6 +22,24 @@ namespace oxa {
 namespace {
 
 constexpr char kPci[] = "/proc/bus/pci/devices";
+constexpr char kFadt[] = "/sys/firmware/acpi/tables/FACP";
+
+// A FADT of `length` bytes (ACPI 6's is 276) whose header names `oem` and
+// `table`, and whose length field says `claimed` (by default its own).
+std::string fadt(const char* oem, const char* table, std::size_t length = 276, std::size_t claimed = 0) {
+  std::string t(length, '\0');
+  t.replace(0, 4, "FACP");
+  const std::size_t said = claimed != 0 ? claimed : length;
+  for (std::size_t i = 0; i < 4 && 4 + i < t.size(); ++i)
+    t[4 + i] = static_cast<char>((said >> (8 * i)) & 0xFF);
+  const std::string padded_oem = (std::string(oem) + "      ").substr(0, 6);
+  const std::string padded_table = (std::string(table) + "        ").substr(0, 8);
+  if (t.size() >= 24) {
+    t.replace(10, 6, padded_oem);
+    t.replace(16, 8, padded_table);
+  }
+  return t;
+}
 
 // The kernel's table: one line per function, "<bus and function>\t<vendor
 // and device>\t<irq>\t..." (drivers/pci/proc.c), here with its first fields.
@@ -126,6 +145,41 @@ TEST_F(DevicesProbe, BareMetalLookAlikesStayBelowLikely) {
     const Result result = run();
     EXPECT_EQ(result.evidence, c.evidence);
     EXPECT_EQ(assess(result).likelihood, c.likelihood);
+  }
+}
+
+// The FADT's OEM, which root may read: the monitors' own IDs name them, a
+// cloud's firmware names the cloud, a board maker's nothing.
+TEST_F(DevicesProbe, TheFadtsOemNamesTheMonitorThatWroteIt) {
+  const struct {
+    const char* name;
+    std::string table;
+    std::vector<Evidence> evidence;
+  } cases[] = {
+      {"Firecracker",
+       fadt("FIRECK", "FCVMFADT"),
+       {device("guest", "firecracker", 85, "ACPI FACP OEM FIRECK")}},
+      {"QEMU", fadt("BOCHS", "BXPCFACP"), {device("guest", "qemu", 85, "ACPI FACP OEM BOCHS")}},
+      {"Hyper-V", fadt("VRTUAL", "MICROSFT"), {device("guest", "hyperv", 85, "ACPI FACP OEM VRTUAL")}},
+      {"VirtualBox", fadt("VBOX", "VBOXFACP"), {device("guest", "virtualbox", 85, "ACPI FACP OEM VBOX")}},
+      {"Xen HVM", fadt("Xen", "HVM"), {device("guest", "xen", 85, "ACPI FACP OEM Xen")}},
+      {"EC2, virtual or .metal",
+       fadt("AMAZON", "AMZNFACP"),
+       {device("cloud", "aws", 0, "ACPI FACP OEM AMAZON")}},
+      {"a Dell server", fadt("DELL", "PE_SC3"), {}},
+      {"an ASUS board", fadt("ALASKA", "A M I"), {}},
+      {"a near miss", fadt("BOCHSX", "BXPCFACP"), {}},
+      {"a header cut short", fadt("FIRECK", "FCVMFADT").substr(0, 35), {}},
+      {"a length past the file", fadt("FIRECK", "FCVMFADT", 276, 4096), {}},
+      {"another table's signature", "DSDT" + fadt("FIRECK", "FCVMFADT").substr(4), {}},
+      {"NUL bytes", std::string(276, '\0'), {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    populate({{kFadt, c.table}});
+    const Result result = run();
+    EXPECT_EQ(result.probes, (std::vector<Probe>{{"devices", "ok"}}));
+    EXPECT_EQ(result.evidence, c.evidence);
   }
 }
 

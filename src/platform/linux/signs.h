@@ -35,6 +35,7 @@ namespace oxa {
   X(device_tree_compatible, read_sign, "/sys/firmware/devicetree/base/compatible")               \
   X(device_tree_hypervisor, read_sign, "/sys/firmware/devicetree/base/hypervisor/compatible")    \
   X(pci_devices, read_sign, "/proc/bus/pci/devices")                                             \
+  X(acpi_fadt, read_sign, "/sys/firmware/acpi/tables/FACP")                                      \
   X(own_environment, environment, kOwnEnvironmentPath)                                           \
   X(systemd_container, read_sign, "/run/systemd/container")                                      \
   X(host_container_manager, read_sign, "/run/host/container-manager")                            \
