@@ -123,6 +123,8 @@ class ReplayLinuxSystem : public ReplaySystem {
  public:
   ReplayLinuxSystem(const Dump& dump, const LinuxRecord& signs, MissingInput& missing);
 
+  // A dump with the Linux signs is a Linux system's, whatever its base says.
+  // cppcheck-suppress duplInheritedMember
   static constexpr Platform kPlatform = Platform::linux_os;
 
 #define OXA_REPLAYED_QUESTION_(method, Answer, answers, noun, most, ...) Answer method(const char* path);
