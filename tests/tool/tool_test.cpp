@@ -465,8 +465,10 @@ TEST(Prometheus, MetricsHoldTheReportsVerdict) {
     for (const char* list :
          {"hypervisors", "containers", "compatibility_layers", "host_hypervisors", "cloud_providers"}) {
       std::string vendors;
-      for (const auto& vendor : report[list])
-        vendors += (vendors.empty() ? "" : ",") + vendor.get<std::string>();
+      for (const auto& vendor : report[list]) {
+        if (!vendors.empty()) vendors += ',';
+        vendors += vendor.get<std::string>();
+      }
       info += std::string(",") + list + "=\"" + vendors + "\"";
     }
     EXPECT_TRUE(has_line(info + ",version=\"" + report["module_version"].get<std::string>() + "\"} 1"))
