@@ -59,7 +59,10 @@ TEST(NativeDetection, ReportHoldsWhatAnyMachineOfItsArchitectureShows) {
   if (kArm64) {
     const bool midr = std::ifstream(oxa::sign_path(oxa::Sign::midr)).is_open();
     EXPECT_EQ(report["probes"][0], (Json{{"source", "cpu"}, {"status", midr ? "ok" : "unavailable"}}));
-    EXPECT_EQ(report["probes"][3], (Json{{"source", "timing"}, {"status", "unavailable"}}));
+    for (const Json& p : report["probes"]) {
+      if (p["source"] == "timing") EXPECT_EQ(p["status"], "unavailable");
+    }
+    EXPECT_TRUE(has_probe(report, "timing"));
     return;
   }
   EXPECT_EQ(report["probes"][0], (Json{{"source", "cpu"}, {"status", "ok"}}));
