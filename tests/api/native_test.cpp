@@ -60,7 +60,9 @@ TEST(NativeDetection, ReportHoldsWhatAnyMachineOfItsArchitectureShows) {
     const bool midr = std::ifstream(oxa::sign_path(oxa::Sign::midr)).is_open();
     EXPECT_EQ(report["probes"][0], (Json{{"source", "cpu"}, {"status", midr ? "ok" : "unavailable"}}));
     for (const Json& p : report["probes"]) {
-      if (p["source"] == "timing") EXPECT_EQ(p["status"], "unavailable");
+      if (p["source"] == "timing") {
+        EXPECT_EQ(p["status"], "unavailable");
+      }
     }
     EXPECT_TRUE(has_probe(report, "timing"));
     return;
