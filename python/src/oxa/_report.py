@@ -37,8 +37,8 @@ class _Word(str, enum.Enum):
     def __str__(self) -> str:
         return str(self.value)
 
-    def __format__(self, spec: str) -> str:
-        return format(str(self.value), spec)
+    def __format__(self, fmt: str) -> str:
+        return format(str(self.value), fmt)
 
     @property
     def is_known(self) -> bool:

@@ -6,7 +6,8 @@
 // by its id and reads it at sign_path(); capture records each answer under
 // the path, and a dump written by hand lists only the signs its machine
 // shows. Why each sign is true or lies stands beside its rule, in the probe
-// that weighs it.
+// that weighs it, and in the README's tables of where each sign is true and
+// where it is wrongly true.
 //
 // Plain constant data: nothing here allocates or runs at static init.
 
