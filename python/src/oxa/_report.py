@@ -389,17 +389,23 @@ def _name(key: str) -> str:
     return key if re.fullmatch(r"[A-Za-z0-9_]{1,40}", key) else _shown(key)
 
 
+def _unique(value: _Object, where: str) -> Dict[str, Any]:
+    """An object's members by name, in order, refusing a member given twice."""
+    prefix = f"{where}." if where else ""
+    members: Dict[str, Any] = {}
+    for key, member in value.pairs:
+        if key in members:
+            raise ReportError(f"{prefix}{_name(key)}: member appears twice")
+        members[key] = member
+    return members
+
+
 def _plain(value: Any, where: str) -> Any:
     """A parsed value with its objects as dicts, refusing a member given
     twice; a dict given by the caller is one already."""
     if isinstance(value, _Object):
         prefix = f"{where}." if where else ""
-        out: Dict[str, Any] = {}
-        for key, member in value.pairs:
-            if key in out:
-                raise ReportError(f"{prefix}{_name(key)}: member appears twice")
-            out[key] = _plain(member, f"{prefix}{_name(key)}")
-        return out
+        return {key: _plain(member, f"{prefix}{_name(key)}") for key, member in _unique(value, where).items()}
     if isinstance(value, list):
         return [_plain(item, f"{where}[{i}]") for i, item in enumerate(value)]
     return value
@@ -409,13 +415,7 @@ def _members(value: Any, names: Tuple[str, ...], where: str) -> Tuple[Dict[str, 
     """The required members of an object, in any order, and the others (a
     newer library's), kept as plain JSON values."""
     if isinstance(value, _Object):
-        prefix = f"{where}." if where else ""
-        members: Dict[str, Any] = {}
-        for key, member in value.pairs:
-            if key in members:
-                raise ReportError(f"{prefix}{_name(key)}: member appears twice")
-            members[key] = member
-        value = members
+        value = _unique(value, where)
     if not isinstance(value, dict):
         raise ReportError(f"{where or 'the document'}: expected an object, got {_shown(value)}")
     prefix = f"{where}." if where else ""
