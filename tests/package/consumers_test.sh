@@ -31,11 +31,11 @@ done
   fail "not installed: the bash completion share/.../bash-completion/completions/oxa-detect"
 [[ $(readlink "$lib/liboxa.so.1") == "liboxa.so.$version" ]] || fail "liboxa.so.1 does not link to liboxa.so.$version"
 [[ $(readlink "$lib/liboxa.so") == liboxa.so.1 ]] || fail "liboxa.so does not link to liboxa.so.1"
-readelf -d "$lib/liboxa.so.$version" | grep -q 'SONAME.*\[liboxa\.so\.1\]' || fail "SONAME is not liboxa.so.1"
+readelf -d "$lib/liboxa.so.$version" | grep 'SONAME.*\[liboxa\.so\.1\]' >/dev/null || fail "SONAME is not liboxa.so.1"
 ! grep -q oxa_internal "$lib"/cmake/oxa/*.cmake || fail "the package refers to oxa_internal"
 
 # The tool carries its own detection: it runs without the library.
-! readelf -d "$prefix/bin/oxa-detect" | grep -q 'NEEDED.*liboxa' || fail "oxa-detect needs liboxa"
+! readelf -d "$prefix/bin/oxa-detect" | grep 'NEEDED.*liboxa' >/dev/null || fail "oxa-detect needs liboxa"
 [[ $(env -u LD_LIBRARY_PATH "$prefix/bin/oxa-detect" --version) == "$version" ]] || fail "installed oxa-detect --version"
 
 # The CMake package: find_package(oxa 1.0 CONFIG REQUIRED) and oxa::oxa.

@@ -9,6 +9,8 @@
 #   system_install_test.sh BUILD_DIR SOURCE_DIR CC VERSION PYTHON
 #
 # Needs root and unshare; exits 77 where there are none.
+# (No `grep -q` after a pipe: under pipefail the writer it leaves early may
+# die of SIGPIPE and fail the check.)
 set -euo pipefail
 build=$(cd "$1" && pwd) source_dir=$(cd "$2" && pwd) cc=$3 version=$4 python=$5
 # shellcheck source-path=SCRIPTDIR source=../support/mount_namespace.sh
@@ -29,7 +31,7 @@ unset LD_LIBRARY_PATH OXA_LIBRARY PKG_CONFIG_PATH PKG_CONFIG_LIBDIR
 
 cmake --install "$build" --prefix /usr/local >/dev/null
 ldconfig
-ldconfig -p | grep -q 'liboxa\.so\.1 .*/usr/local/' || fail "ldconfig does not know liboxa.so.1"
+ldconfig -p | grep 'liboxa\.so\.1 .*/usr/local/' >/dev/null || fail "ldconfig does not know liboxa.so.1"
 
 # Under a system prefix oxa.pc names its folders as they are, not through
 # pcfiledir.
@@ -45,7 +47,7 @@ cc() { "$cc" "$@"; }
 cc -std=c99 consumer.c $(pkg-config --cflags --libs oxa) -o consumer && out=$(./consumer) ||
   fail "the pkg-config consumer does not build or run"
 [[ $out == "$version" ]] || fail "the consumer printed '$out'"
-! readelf -d consumer | grep -q 'R.*PATH' || fail "the consumer has a run path"
+! readelf -d consumer | grep 'R.*PATH' >/dev/null || fail "the consumer has a run path"
 
 out=$(PYTHONPATH=$source_dir/python/src "$python" -c 'import oxa; print(oxa.detect().module_version)') ||
   fail "import oxa does not find the installed library"
