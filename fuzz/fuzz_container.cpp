@@ -124,6 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   oxa::DeviceSigns devices;
   devices.pci_devices = text(in);
   devices.acpi_fadt = text(in);
+  devices.input_devices = text(in);
   oxa::Result found;
   oxa::detect_devices(found, devices);
   check(found.probes.size() == 1 && found.probes[0].source == "devices", "not one devices probe");

@@ -18,6 +18,8 @@
 #include "core/vocabulary.h"
 #include "identity/device_tree.h"
 #include "identity/firmware_markers.h"
+#include "identity/smbios_scan.h"
+#include "platform/linux/signs.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 
@@ -89,14 +91,33 @@ void detect_firmware(Result& result, R& registry) {
   result.probe(sources::firmware, firmware_identity(result, registry) ? statuses::ok : statuses::unavailable);
 }
 
+// The SMBIOS structure table the kernel shows root, walked as the SMBIOS
+// scanner walks a dump: beside the identity strings, which it repeats, it
+// holds the BIOS's "virtual machine" characteristic, which a guest that
+// copies a real board's strings keeps, and the strings the kernel does not
+// show. Whether it was read, and walked to its end or to the read's limit
+// (its first structures are the identity's); "error" for a table that is
+// neither.
+enum class TableRead : unsigned char { absent, walked, malformed };
+
+inline TableRead smbios_table_markers(Result& result, const std::optional<std::string>& table) {
+  if (!table) return TableRead::absent;
+  const bool walked = smbios_markers(result, *table) || table->size() >= kSignReadLimit;
+  return walked ? TableRead::walked : TableRead::malformed;
+}
+
 // The "firmware" probe on Linux. A system booted without ACPI has no DMI
 // identity, and one booted with it no device tree: the tree is looked at
-// only where the registry is mute.
+// only where the registry and the table are mute.
 template <Registry R, LinuxSystem S>
 void detect_firmware(Result& result, R& registry, S& system) {
-  const bool readable =
-      firmware_identity(result, registry) || device_tree_markers(result, read_device_tree(system));
-  result.probe(sources::firmware, readable ? statuses::ok : statuses::unavailable);
+  const bool identity = firmware_identity(result, registry);
+  const TableRead table = smbios_table_markers(result, system.read_sign(sign_path(Sign::smbios_table)));
+  const bool readable = identity || table == TableRead::walked ||
+                        (table == TableRead::absent && device_tree_markers(result, read_device_tree(system)));
+  result.probe(sources::firmware, readable                        ? statuses::ok
+                                  : table == TableRead::malformed ? statuses::error
+                                                                  : statuses::unavailable);
 }
 
 // The platform probe where the kernel has a hypervisor flag (macOS); with

@@ -84,38 +84,29 @@ void examine(Result& result, const Structure& s) {
 
 }  // namespace
 
-void smbios(Result& result, std::string_view table) {
+bool smbios_markers(Result& result, std::string_view table) {
   const std::size_t size = table.size();
-  if (size == 0) {
-    result.probe(kSource, statuses::error);
-    return;
-  }
+  if (size == 0) return false;
   std::size_t offset = 0;  // never beyond size: it only moves past a found NUL pair
-  for (;;) {
-    if (offset == size) break;
+  while (offset != size) {
     const std::size_t left = size - offset;
-    if (left < kHeaderSize) {
-      result.probe(kSource, statuses::error);
-      return;
-    }
+    if (left < kHeaderSize) return false;
     const std::size_t length = byte_at(table, offset + 1);
     // The formatted area must leave at least the two bytes of a NUL pair.
-    if (length < kHeaderSize || length + 1 >= left) {
-      result.probe(kSource, statuses::error);
-      return;
-    }
+    if (length < kHeaderSize || length + 1 >= left) return false;
     const std::size_t strings = offset + length;
     const std::size_t end = table.find(std::string_view("\0\0", 2), strings);
-    if (end == std::string_view::npos) {
-      result.probe(kSource, statuses::error);
-      return;
-    }
+    if (end == std::string_view::npos) return false;
     const Structure s{table, offset, length, end};
     examine(result, s);
     offset = end + 2;
     if (s.type() == kEndOfTable) break;
   }
-  result.probe(kSource, statuses::ok);
+  return true;
+}
+
+void smbios(Result& result, std::string_view table) {
+  result.probe(kSource, smbios_markers(result, table) ? statuses::ok : statuses::error);
 }
 
 }  // namespace oxa

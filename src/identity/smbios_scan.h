@@ -17,4 +17,9 @@ namespace oxa {
 // as views into `table`, which must stay valid for the call.
 void smbios(Result& result, std::string_view table);
 
+// The same walk without the probe: the findings, and whether the walk
+// reached the end of the data or an End-of-Table structure. For a run whose
+// "firmware" probe reads the table beside other sources.
+bool smbios_markers(Result& result, std::string_view table);
+
 }  // namespace oxa

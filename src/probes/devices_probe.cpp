@@ -170,13 +170,58 @@ void fadt_findings(Result& result, std::string_view table) {
   }
 }
 
+// The input devices a hypervisor gives its guest, by the names their
+// drivers give them: the kernel calls a USB device "<maker> <product>" as
+// the device says them, which QEMU, VirtualBox and VMware write into their
+// virtual tablets, mice and keyboards; Hyper-V's and Xen's own drivers name
+// theirs. Only a program that makes an input device of that name through
+// uinput (which needs root) fakes one on bare metal; an owner who hides a
+// guest may rename QEMU's USB devices, not its drivers' names: these name
+// their vendor as firmware strings do (85). The VMware mouse protocol of
+// the PS/2 mouse, which QEMU emulates too, names a guest of no vendor.
+struct InputRow {
+  std::string_view prefix;  // of the device's name
+  std::string_view word;
+  std::int32_t weight = weights::named;
+};
+constexpr InputRow kInputRows[] = {
+    {.prefix = "QEMU ", .word = "qemu"},              // its USB and virtio tablets, mice, keyboards
+    {.prefix = "VirtualBox ", .word = "virtualbox"},  // its USB tablet, its mouse integration
+    {.prefix = "VMware VMware Virtual USB ", .word = "vmware"},
+    {.prefix = "Microsoft Vmbus HID-compliant Mouse", .word = "hyperv"},  // hid-hyperv
+    {.prefix = "Xen Virtual ", .word = "xen"},                            // xen-kbdfront
+    {.prefix = "VirtualPS/2 VMware VMMouse", .word = kNoVendor, .weight = weights::indirect},
+};
+
+// "N: Name=\"<name>\"" lines of the kernel's table (drivers/input/input.c),
+// whole lines only.
+void input_findings(Result& result, std::string_view table) {
+  constexpr std::string_view kNameLine = "N: Name=\"";
+  std::array<bool, std::size(kInputRows)> found{};
+  for (std::size_t end = table.find('\n'); end != std::string_view::npos; end = table.find('\n')) {
+    std::string_view line = table.substr(0, end);
+    table.remove_prefix(end + 1);
+    if (!line.starts_with(kNameLine) || !line.ends_with('"')) continue;
+    line = line.substr(kNameLine.size(), line.size() - kNameLine.size() - 1);
+    for (std::size_t i = 0; i < std::size(kInputRows); ++i) {
+      if (found[i] || !line.starts_with(kInputRows[i].prefix)) continue;
+      found[i] = true;
+      std::string detail = "input device ";
+      detail += line;
+      result.add(sources::devices, categories::guest, kInputRows[i].word, kInputRows[i].weight, detail);
+      break;
+    }
+  }
+}
+
 }  // namespace
 
 void detect_devices(Result& result, const DeviceSigns& signs) {
-  const bool read = signs.pci_devices || signs.acpi_fadt;
+  const bool read = signs.pci_devices || signs.acpi_fadt || signs.input_devices;
   result.probe(sources::devices, read ? statuses::ok : statuses::unavailable);
   if (signs.pci_devices) pci_findings(result, *signs.pci_devices);
   if (signs.acpi_fadt) fadt_findings(result, *signs.acpi_fadt);
+  if (signs.input_devices) input_findings(result, *signs.input_devices);
 }
 
 }  // namespace oxa

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The "firmware" probe on Linux: the DMI identity, and the device tree where
-// DMI is mute, read from a fake root through the native files, hostile
-// files in the tree's places.
+// The "firmware" probe on Linux: the DMI identity, the SMBIOS table root
+// may read, and the device tree where both are mute, read from a fake root
+// through the native files, hostile files in the table's and the tree's
+// places.
 
 #include <gtest/gtest.h>
 
@@ -10,9 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "core/assessment.h"
 #include "core/evidence.h"
+#include "evidence_rows.h"
 #include "identity/platform_probe.h"
 #include "platform/posix/registry_dmi.h"
+#include "smbios_structures.h"
 #include "support/fake_root.h"
 #include "support/rooted_system.h"
 
@@ -24,6 +28,7 @@ using namespace std::string_literals;
 constexpr char kCompatible[] = "/sys/firmware/devicetree/base/compatible";
 constexpr char kHypervisor[] = "/sys/firmware/devicetree/base/hypervisor/compatible";
 constexpr char kDmiVendor[] = "/sys/class/dmi/id/sys_vendor";
+constexpr char kSmbiosTable[] = "/sys/firmware/dmi/tables/DMI";
 
 class DeviceTreeTest : public test::FakeRootTest {
  protected:
@@ -88,6 +93,76 @@ TEST_F(DeviceTreeTest, CompatibleListsNameTheBoardAndXen) {
     const Result result = run();
     EXPECT_EQ(result.probes, (std::vector<Probe>{{"firmware", c.status}}));
     EXPECT_EQ(result.evidence, c.evidence);
+  }
+}
+
+// The table root may read: a guest that copied a real board's strings keeps
+// the BIOS's "virtual machine" characteristic; what the identity said is not
+// said twice; bare metal's table names nothing; a table that is no table is
+// an error only where nothing else was read.
+TEST_F(DeviceTreeTest, TheSmbiosTableCountsBesideTheIdentity) {
+  using test::bios;
+  using test::structure;
+  const std::string end = structure(127, {});
+  const std::string board = structure(1, {1, 2, 0}, {"ASUSTeK COMPUTER INC.", "PRIME B450M-A"});
+  const std::string hidden = bios(0x18, 0x10, {"American Megatrends Inc."}) + board + end;
+  const std::string metal =
+      bios(0x18, 0x00, {"Dell Inc."}) + structure(1, {1, 2, 0}, {"Dell Inc.", "PowerEdge R650"}) + end;
+  const std::string qemu =
+      bios(0x18, 0x10, {"SeaBIOS"}) + structure(1, {1, 2, 0}, {"QEMU", "Standard PC"}) + end;
+  std::string huge = hidden.substr(0, hidden.size() - end.size());
+  while (huge.size() < (1u << 20)) huge += structure(17, {0, 0}, {"DIMM"});
+  struct Case {
+    const char* name;
+    std::map<std::string, std::string> files;
+    const char* status;
+    std::vector<Evidence> evidence;
+    const char* likelihood;
+  };
+  const Case cases[] = {
+      {"a hidden guest (copied board strings)",
+       {{kSmbiosTable, hidden}},
+       "ok",
+       {test::vm_bit()},
+       "very_likely"},
+      {"a default QEMU guest, DMI said it first",
+       {{kDmiVendor, "QEMU\n"}, {kSmbiosTable, qemu}},
+       "ok",
+       {test::guest("qemu", "qemu"), test::vm_bit()},
+       "very_likely"},
+      {"a bare-metal server", {{kSmbiosTable, metal}}, "ok", {}, "not_detected"},
+      // Read up to its limit: what its first structures said counts.
+      {"a table past the read limit", {{kSmbiosTable, huge}}, "ok", {test::vm_bit()}, "very_likely"},
+      {"a table cut inside a structure",
+       {{kSmbiosTable, hidden.substr(0, hidden.size() - 3)}},
+       "error",
+       {test::vm_bit()},
+       "very_likely"},
+      {"NUL bytes", {{kSmbiosTable, std::string(64, '\0')}}, "error", {}, "unknown"},
+      {"garbage beside DMI's identity",
+       {{kDmiVendor, "Dell Inc.\n"}, {kSmbiosTable, "\x01"}},
+       "ok",
+       {},
+       "not_detected"},
+      // A table that could not be read leaves the tree to speak.
+      {"a FIFO, then the tree",
+       {{kSmbiosTable, "fifo"}, {kCompatible, "linux,dummy-virt\0"s}},
+       "ok",
+       {finding("unknown", 80, kCompatible + ": linux,dummy-virt"s)},
+       "likely"},
+      {"a walked table silences the tree",
+       {{kSmbiosTable, metal}, {kCompatible, "linux,dummy-virt\0"s}},
+       "ok",
+       {},
+       "not_detected"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    populate(c.files);
+    const Result result = run();
+    EXPECT_EQ(result.probes, (std::vector<Probe>{{"firmware", c.status}}));
+    EXPECT_EQ(result.evidence, c.evidence);
+    EXPECT_EQ(assess(result).likelihood, c.likelihood);
   }
 }
 

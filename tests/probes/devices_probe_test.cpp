@@ -23,6 +23,19 @@ namespace {
 
 constexpr char kPci[] = "/proc/bus/pci/devices";
 constexpr char kFadt[] = "/sys/firmware/acpi/tables/FACP";
+constexpr char kInput[] = "/proc/bus/input/devices";
+
+// The kernel's table of input devices (drivers/input/input.c): a block of
+// lines per device, its name on the "N:" line.
+std::string input_table(std::initializer_list<const char*> names) {
+  std::string table;
+  for (const char* name : names) {
+    table += "I: Bus=0003 Vendor=0627 Product=0001 Version=0001\n";
+    table += std::string("N: Name=\"") + name + "\"\n";
+    table += "P: Phys=usb-0000:00:01.2-1/input0\nH: Handlers=mouse0 event2\nB: EV=1f\n\n";
+  }
+  return table;
+}
 
 // A FADT of `length` bytes (ACPI 6's is 276) whose header names `oem` and
 // `table`, and whose length field says `claimed` (by default its own).
@@ -177,6 +190,55 @@ TEST_F(DevicesProbe, TheFadtsOemNamesTheMonitorThatWroteIt) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     populate({{kFadt, c.table}});
+    const Result result = run();
+    EXPECT_EQ(result.probes, (std::vector<Probe>{{"devices", "ok"}}));
+    EXPECT_EQ(result.evidence, c.evidence);
+  }
+}
+
+// The names the hypervisors' virtual input devices carry, which any user
+// may read; a real keyboard, mouse or touchpad names nothing, nor a name
+// that only contains a maker's.
+TEST_F(DevicesProbe, InputDevicesNameTheirMaker) {
+  const struct {
+    const char* name;
+    std::string table;
+    std::vector<Evidence> evidence;
+  } cases[] = {
+      {"QEMU's USB tablet and virtio keyboard",
+       input_table({"AT Translated Set 2 keyboard", "QEMU QEMU USB Tablet", "QEMU Virtio Keyboard"}),
+       {device("guest", "qemu", 85, "input device QEMU QEMU USB Tablet")}},
+      {"VirtualBox",
+       input_table({"VirtualBox USB Tablet", "VirtualBox mouse integration"}),
+       {device("guest", "virtualbox", 85, "input device VirtualBox USB Tablet")}},
+      {"VMware",
+       input_table({"VMware VMware Virtual USB Mouse"}),
+       {device("guest", "vmware", 85, "input device VMware VMware Virtual USB Mouse")}},
+      {"Hyper-V",
+       input_table({"AT Translated Set 2 keyboard", "Microsoft Vmbus HID-compliant Mouse"}),
+       {device("guest", "hyperv", 85, "input device Microsoft Vmbus HID-compliant Mouse")}},
+      {"Xen",
+       input_table({"Xen Virtual Keyboard", "Xen Virtual Pointer"}),
+       {device("guest", "xen", 85, "input device Xen Virtual Keyboard")}},
+      // VMware's mouse protocol, which QEMU speaks too.
+      {"the VMware mouse protocol",
+       input_table({"ImPS/2 Generic Wheel Mouse", "VirtualPS/2 VMware VMMouse"}),
+       {device("guest", "unknown", 80, "input device VirtualPS/2 VMware VMMouse")}},
+      {"a laptop",
+       input_table({"AT Translated Set 2 keyboard", "SynPS/2 Synaptics TouchPad", "Logitech USB Receiver",
+                    "Power Button", "Video Bus"}),
+       {}},
+      {"makers' names inside others' names", input_table({"Not QEMU USB Tablet", "My VirtualBox Mouse"}), {}},
+      {"a name line without its closing quote", "N: Name=\"QEMU QEMU USB Tablet\n", {}},
+      {"a name line without its newline", "N: Name=\"QEMU QEMU USB Tablet\"", {}},
+      {"a name past the first 16 KiB",
+       std::string(1 << 20, '\n') + input_table({"QEMU QEMU USB Tablet"}),
+       {}},
+      {"NUL bytes", std::string(4096, '\0'), {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    populate({{kInput, c.table}});
     const Result result = run();
     EXPECT_EQ(result.probes, (std::vector<Probe>{{"devices", "ok"}}));
     EXPECT_EQ(result.evidence, c.evidence);

@@ -19,8 +19,9 @@ namespace oxa {
 
 // The Linux signs, each asked of the system at one path, in the order the
 // probes may ask them: the processor's MIDR (the "cpu" probe, on arm64),
-// the kernel's own view of its hypervisor (the "system" probe), the device
-// tree (the "firmware" probe, where DMI is mute), then the signs of a
+// the kernel's own view of its hypervisor (the "system" probe), the SMBIOS
+// table and the device tree (the "firmware" probe; the tree where DMI is
+// mute), the devices a hypervisor gives its guest, then the signs of a
 // container or compatibility layer:
 //   X(id, question, path)
 #define OXA_LINUX_SIGNS(X)                                                                       \
@@ -33,10 +34,12 @@ namespace oxa {
   X(ptp0_clock, read_sign, "/sys/class/ptp/ptp0/clock_name")                                     \
   X(ptp1_clock, read_sign, "/sys/class/ptp/ptp1/clock_name")                                     \
   X(qemu_fw_cfg_rev, path_kind, "/sys/firmware/qemu_fw_cfg/rev")                                 \
+  X(smbios_table, read_sign, "/sys/firmware/dmi/tables/DMI")                                     \
   X(device_tree_compatible, read_sign, "/sys/firmware/devicetree/base/compatible")               \
   X(device_tree_hypervisor, read_sign, "/sys/firmware/devicetree/base/hypervisor/compatible")    \
   X(pci_devices, read_sign, "/proc/bus/pci/devices")                                             \
   X(acpi_fadt, read_sign, "/sys/firmware/acpi/tables/FACP")                                      \
+  X(input_devices, read_sign, "/proc/bus/input/devices")                                         \
   X(own_environment, environment, kOwnEnvironmentPath)                                           \
   X(systemd_container, read_sign, "/run/systemd/container")                                      \
   X(host_container_manager, read_sign, "/run/host/container-manager")                            \
