@@ -14,8 +14,11 @@
 //   4 data reporting a length outside 1..4096 (i64; negative ones too),
 //   5 another type. Strings and data: u16 n, n bytes, then u16 pad (% 8192)
 //   and a fill byte appended pad times, to reach past 4096 bytes cheaply.
+//   CPUID leaves 0x80000000, 0x80000002-0x80000004 as the first ones (the
+//   brand string's)
 // The run must succeed with a report that parses, probes cpu, system,
-// firmware, timing in that order, evidence grouped by probe in that order,
+// firmware, timing, devices, compatibility in that order, evidence grouped
+// by probe in that order,
 // the probes' own words and weights only, and every registry object
 // released exactly once.
 
@@ -45,7 +48,8 @@ using oxa::test::FakeRegistry;
 
 constexpr std::uint32_t kLeaves[] = {0x0u, 0x1u, 0x40000000u, 0x40000001u, 0x40000003u, 0x40000100u};
 constexpr std::size_t kTimestamps = 160;
-constexpr std::string_view kSources[] = {"cpu", "system", "firmware", "timing", "compatibility"};
+constexpr std::uint32_t kBrandLeaves[] = {0x80000000u, 0x80000002u, 0x80000003u, 0x80000004u};
+constexpr std::string_view kSources[] = {"cpu", "system", "firmware", "timing", "devices", "compatibility"};
 
 std::string property_text(ByteReader& in) {
   std::string text(in.bytes(in.number<std::uint16_t>()));
@@ -95,7 +99,7 @@ std::size_t rank(std::string_view source) {
   for (std::size_t i = 0; i < std::size(kSources); ++i) {
     if (kSources[i] == source) return i;
   }
-  oxa::fuzz::fail("an evidence source that is not one of the four probes");
+  oxa::fuzz::fail("an evidence source that is not one of the run's probes");
 }
 
 bool one_of(std::string_view word, std::initializer_list<std::string_view> words) {
@@ -123,14 +127,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto elapsed = static_cast<std::int64_t>(in.number<std::uint64_t>() & ((std::uint64_t{1} << 40) - 1));
   system.clock({start, start + elapsed});
 
-  for (const std::uint32_t leaf : kLeaves) {
+  const auto set_leaf = [&](std::uint32_t leaf) {
     oxa::CpuidRegisters regs{};
     regs.eax = in.number<std::uint32_t>();
     regs.ebx = in.number<std::uint32_t>();
     regs.ecx = in.number<std::uint32_t>();
     regs.edx = in.number<std::uint32_t>();
     processor.set(leaf, regs);
-  }
+  };
+  for (const std::uint32_t leaf : kLeaves) set_leaf(leaf);
   std::vector<std::uint64_t> ticks(kTimestamps);
   ticks[0] = in.number<std::uint64_t>();
   const auto scale = in.number<std::uint32_t>();
@@ -147,6 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
        {oxa::RegistryKey::manufacturer, oxa::RegistryKey::model, oxa::RegistryKey::product_name}) {
     readable = set_property(registry, key, in) || readable;
   }
+  for (const std::uint32_t leaf : kBrandLeaves) set_leaf(leaf);
 
   char* out = nullptr;
   const int status = oxa::detect_json(&out, processor, system, registry);
@@ -166,10 +172,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const oxa::Result entries = oxa::fuzz::entries_of(report);
   oxa::fuzz::check_record(entries);
 
-  check(entries.probes.size() == std::size(kSources), "the run did not record its five probes");
+  check(entries.probes.size() == std::size(kSources), "the run did not record its six probes");
   for (std::size_t i = 0; i < std::size(kSources); ++i) {
     check(entries.probes[i].source == kSources[i],
-          "the probes are not cpu, system, firmware, timing, compatibility");
+          "the probes are not cpu, system, firmware, timing, devices, compatibility");
     check(one_of(entries.probes[i].status, {"ok", "unavailable", "error"}),
           "a probe status outside the vocabulary");
   }
@@ -190,6 +196,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         "the translation flag asked more than once");
   check((status_of(3) == "unavailable") == (processor.timestamps_read() == 0),
         "timing probe unavailable although it measured, or the reverse");
+  const std::uint32_t last_extended = processor.cpuid(0x80000000u, 0u).eax;
+  check((status_of(4) == "ok") == (last_extended >= 0x80000004u && last_extended <= 0x8000FFFFu),
+        "devices probe status does not follow leaf 0x80000000");
 
   std::size_t previous = 0;
   bool guest_or_host_before_timing = false;
@@ -217,6 +226,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             "slow CPUID counted as guest evidence after a guest or host finding");
     } else if (e.category == "guest" || e.category == "host") {
       guest_or_host_before_timing = true;
+    }
+    if (e.source == "devices") {
+      check(e.category == "guest" && one_of(e.vendor, {"qemu", "kvm"}) && e.weight == 85,
+            "a brand-string finding other than QEMU's or KVM's model");
     }
     system_evidence = system_evidence || e.source == "system";
   }

@@ -120,3 +120,9 @@ write("fuzz_detection", "hyperv_root.bin",
       world(0b001, 0, hyperv_root, timestamps(1, 30),
             [prop(2), prop(3, b"Virtual Machine", 4082, b"x"), prop(4)]))
 write("fuzz_detection", "no_service.bin", world(0b100, 0, plain, timestamps(0, 0), []))
+# A QEMU guest hiding CPUID's bit: its processor model's brand string, in
+# the extended leaves that follow the registry's properties.
+brand = b"QEMU Virtual CPU version 2.5+".ljust(48, b"\0")
+write("fuzz_detection", "qemu_brand.bin",
+      world(0b001, 0, plain, timestamps(1, 30), [prop(1, b"ASUSTeK COMPUTER INC."), prop(0), prop(0)])
+      + regs(0x80000008) + brand)

@@ -56,13 +56,20 @@ std::string describe(const MissingInput& missing) {
 }
 
 ReplayProcessor::ReplayProcessor(const Dump& dump, MissingInput& missing) : missing_(missing) {
-  for (const CpuidRecord& r : dump.cpuid) cpuid_[{r.leaf, r.subleaf}].add(r.regs);
+  for (const CpuidRecord& r : dump.cpuid) {
+    cpuid_[{r.leaf, r.subleaf}].add(r.regs);
+    if (r.leaf >= kExtendedLeaves) extended_leaves_recorded_ = true;
+  }
   for (const std::uint64_t& ticks : dump.timestamps) timestamps_.add(ticks);
 }
 
 CpuidRegisters ReplayProcessor::cpuid(std::uint32_t leaf, std::uint32_t subleaf) {
   const auto it = cpuid_.find(std::pair{leaf, subleaf});
   const CpuidRegisters* regs = it == cpuid_.end() ? nullptr : it->second.next();
+  // Every x86-64 processor has extended leaves, and a run asks at least
+  // 0x80000000: a dump that recorded none was taken before runs asked them,
+  // and its processor answers them as one without them.
+  if (regs == nullptr && leaf >= kExtendedLeaves && !extended_leaves_recorded_) return {};
   if (regs == nullptr) end(missing_, {.input = Input::cpuid, .leaf = leaf, .subleaf = subleaf});
   return *regs;
 }

@@ -91,7 +91,9 @@ class ReplayProcessor {
   void lfence() noexcept {}
 
  private:
+  static constexpr std::uint32_t kExtendedLeaves = 0x80000000;
   AnswersByAddress<Input::cpuid, std::pair<std::uint32_t, std::uint32_t>, CpuidRegisters> cpuid_;
+  bool extended_leaves_recorded_ = false;
   Answers<Input::timestamp, std::uint64_t> timestamps_;
   MissingInput& missing_;
 };

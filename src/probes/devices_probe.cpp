@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "probes/devices_probe.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
@@ -214,11 +215,38 @@ void input_findings(Result& result, std::string_view table) {
   }
 }
 
+// The brand strings of the processor models QEMU defines for guests that
+// are not given the host's (target/i386/cpu.c: qemu64 and qemu32, kvm64 and
+// kvm32), which a guest that hides CPUID's bit keeps unless its owner also
+// picks another model. No physical processor carries them. A translator's
+// model (Rosetta's "VirtualApple") is no virtual machine's: not here.
+struct BrandRow {
+  std::string_view prefix;  // of the brand, its leading blanks skipped
+  std::string_view word;
+};
+constexpr BrandRow kBrandRows[] = {
+    {.prefix = "QEMU Virtual CPU", .word = "qemu"},
+    {.prefix = "Common KVM processor", .word = "kvm"},
+    {.prefix = "Common 32-bit KVM processor", .word = "kvm"},
+};
+
+void brand_findings(Result& result, std::string_view brand) {
+  brand.remove_prefix(std::min(brand.find_first_not_of(' '), brand.size()));
+  for (const BrandRow& row : kBrandRows) {
+    if (!brand.starts_with(row.prefix)) continue;
+    std::string detail = "CPUID brand ";
+    detail += brand;
+    result.add(sources::devices, categories::guest, row.word, weights::named, detail);
+    return;
+  }
+}
+
 }  // namespace
 
 void detect_devices(Result& result, const DeviceSigns& signs) {
-  const bool read = signs.pci_devices || signs.acpi_fadt || signs.input_devices;
+  const bool read = signs.cpu_brand || signs.pci_devices || signs.acpi_fadt || signs.input_devices;
   result.probe(sources::devices, read ? statuses::ok : statuses::unavailable);
+  if (signs.cpu_brand) brand_findings(result, *signs.cpu_brand);
   if (signs.pci_devices) pci_findings(result, *signs.pci_devices);
   if (signs.acpi_fadt) fadt_findings(result, *signs.acpi_fadt);
   if (signs.input_devices) input_findings(result, *signs.input_devices);

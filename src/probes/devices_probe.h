@@ -3,7 +3,8 @@
 
 // The probe "devices": the hardware a hypervisor gives its guest, which a
 // guest that hides CPUID's bit and copies a real board's firmware strings
-// still shows. On Linux the PCI functions, from the one table the kernel
+// still shows. On x86-64 the processor's brand string, where the
+// hypervisor's own processor model names it. On Linux the PCI functions, from the one table the kernel
 // shows every user, /proc/bus/pci/devices: one read, however many
 // functions; and the OEM of the ACPI tables, from the header of the FADT
 // (FACP), the small table every ACPI machine has, which only root may read;
@@ -11,30 +12,67 @@
 // every user, /proc/bus/input/devices: a hypervisor's virtual tablet or
 // mouse is named by its maker.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
 #include "core/evidence.h"
 #include "platform/linux/signs.h"
+#include "platform/processor.h"
 #include "platform/system.h"
 
 namespace oxa {
 
 struct DeviceSigns {
+  std::optional<std::string> cpu_brand;      // CPUID's brand string, where it has one
   std::optional<std::string> pci_devices;    // the kernel's table, where read
   std::optional<std::string> acpi_fadt;      // the FADT, where read (root)
   std::optional<std::string> input_devices;  // the kernel's table, where read
 };
 
-template <LinuxSystem S>
-DeviceSigns read_device_signs(S& system) {
-  return {.pci_devices = system.read_sign(sign_path(Sign::pci_devices)),
+// The processor's brand string, CPUID leaves 0x80000002-0x80000004 (no
+// system call; on x86-64 leaf 0x80000000 always says how far the extended
+// leaves go), up to its first NUL; nothing without CPUID or those leaves.
+template <Processor P>
+std::optional<std::string> read_cpu_brand(P& processor) {
+  if constexpr (CpuidProcessor<P>) {
+    constexpr std::uint32_t kExtended = 0x80000000;
+    const std::uint32_t last = processor.cpuid(kExtended, 0).eax;
+    if ((last & 0xFFFF0000u) != kExtended || last < kExtended + 4) return std::nullopt;
+    std::string brand;
+    for (std::uint32_t leaf = kExtended + 2; leaf <= kExtended + 4; ++leaf) {
+      const CpuidRegisters r = processor.cpuid(leaf, 0);
+      for (const std::uint32_t word : {r.eax, r.ebx, r.ecx, r.edx}) {
+        for (int byte = 0; byte < 4; ++byte) brand += static_cast<char>((word >> (8 * byte)) & 0xFFu);
+      }
+    }
+    return brand.substr(0, brand.find('\0'));
+  } else {
+    static_cast<void>(processor);
+    return std::nullopt;
+  }
+}
+
+// Where the platform shows no devices a process may read (macOS, Windows
+// for now): the processor's brand string alone.
+template <Processor P>
+DeviceSigns read_device_signs(P& processor) {
+  DeviceSigns signs;
+  signs.cpu_brand = read_cpu_brand(processor);
+  return signs;
+}
+
+template <Processor P, LinuxSystem S>
+DeviceSigns read_device_signs(P& processor, S& system) {
+  return {.cpu_brand = read_cpu_brand(processor),
+          .pci_devices = system.read_sign(sign_path(Sign::pci_devices)),
           .acpi_fadt = system.read_sign(sign_path(Sign::acpi_fadt)),
           .input_devices = system.read_sign(sign_path(Sign::input_devices))};
 }
 
-// Records the probe "devices": "ok" when one of its tables could be read, a
-// finding for each row of the PCI table that one of its functions matches,
+// Records the probe "devices": "ok" when the brand string or one of its
+// tables could be read, a finding for a brand string of a virtual processor
+// model, one for each row of the PCI table that one of its functions matches,
 // one for the FADT's OEM where it names a vendor, and one for each row of
 // the input names that one of the input devices matches.
 void detect_devices(Result& result, const DeviceSigns& signs);

@@ -62,6 +62,7 @@ TEST(DetectionRun, ProbesRunInOrderAndTheReportIsComplete) {
           R"x("detail":"cpuid 1480 cycles over baseline (threshold 1000)"}],"probes":[)x"
           R"({"source":"cpu","status":"ok"},{"source":"system","status":"unavailable"},)"
           R"({"source":"firmware","status":"ok"},{"source":"timing","status":"ok"},)"
+          R"({"source":"devices","status":"unavailable"},)"
           R"({"source":"compatibility","status":"ok"}],"duration_us":2})");
   EXPECT_EQ(s.last_allocation(), result.document.size() + 1);
   EXPECT_EQ(r.balance(), "");
@@ -115,14 +116,15 @@ TEST(DetectionRun, ProcessorWithoutCpuidLeavesCpuAndTimingUnavailable) {
                                                 R"({"source":"system","status":"ok"},)"
                                                 R"({"source":"firmware","status":"ok"},)"
                                                 R"({"source":"timing","status":"unavailable"},)"
+                                                R"({"source":"devices","status":"unavailable"},)"
                                                 R"({"source":"compatibility","status":"ok"}])"));
   EXPECT_EQ(report["hypervisors"], test::Json::array({"apple"}));
   // No timing measurement, so no question whether the process is translated.
   EXPECT_EQ(s.sysctl_reads(), std::vector<std::string>{kHypervisorFlagName});
 }
 
-// Without Linux signs (macOS) the compatibility probe follows the four
-// others: a process Rosetta translates is named "rosetta", and its timing
+// Without Linux signs (macOS) the devices and compatibility probes follow
+// the four others: a process Rosetta translates is named "rosetta", and its timing
 // probe stays unavailable; a native one, or an Intel Mac without the flag,
 // gets the probe and no finding.
 TEST(DetectionRun, RosettaIsACompatibilityLayer) {
@@ -153,7 +155,8 @@ TEST(DetectionRun, RosettaIsACompatibilityLayer) {
     EXPECT_EQ(report["compatibility_layers"], test::Json(c.layers));
     std::vector<std::string> sources;
     for (const auto& probe : report["probes"]) sources.push_back(probe["source"]);
-    EXPECT_EQ(sources, (std::vector<std::string>{"cpu", "system", "firmware", "timing", "compatibility"}));
+    EXPECT_EQ(sources,
+              (std::vector<std::string>{"cpu", "system", "firmware", "timing", "devices", "compatibility"}));
     EXPECT_EQ(report["probes"][3]["status"], c.timing);
     if (!c.layers.empty()) {
       EXPECT_EQ(report["evidence"].back(),

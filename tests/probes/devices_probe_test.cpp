@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/assessment.h"
@@ -17,6 +18,7 @@
 #include "probes/devices_probe.h"
 #include "support/fake_root.h"
 #include "support/rooted_system.h"
+#include "support/scripted_processor.h"
 
 namespace oxa {
 namespace {
@@ -74,14 +76,69 @@ Evidence device(const char* category, const char* vendor, std::int32_t weight, c
 
 class DevicesProbe : public test::FakeRootTest {
  protected:
+  // The tables of the fake root; the processor says no brand string.
   Result run() {
     const std::string root = root_.string();
     test::RootedSystem system(root.c_str());
+    test::ScriptedProcessor processor;
     Result result;
-    detect_devices(result, read_device_signs(system));
+    detect_devices(result, read_device_signs(processor, system));
     return result;
   }
 };
+
+// A processor whose extended leaves go to `last` and spell `brand`.
+test::ScriptedProcessor branded(std::uint32_t last, std::string_view brand) {
+  test::ScriptedProcessor processor;
+  processor.set(0x80000000, {last, 0, 0, 0});
+  const std::string padded = (std::string(brand) + std::string(48, '\0')).substr(0, 48);
+  for (std::uint32_t i = 0; i < 3; ++i) {
+    const std::string_view part = std::string_view(padded).substr(16 * i, 16);
+    const CpuidRegisters low = test::signature_registers(0, part.substr(0, 12));
+    const CpuidRegisters high = test::signature_registers(0, part.substr(12));
+    processor.set(0x80000002 + i, {low.ebx, low.ecx, low.edx, high.ebx});
+  }
+  return processor;
+}
+
+// The processor models QEMU defines for guests keep their brand when CPUID's
+// bit is hidden; physical processors, a translator's model and processors
+// whose extended leaves stop short name nothing.
+TEST(DevicesBrand, QemusProcessorModelsNameTheirMonitor) {
+  const struct {
+    const char* name;
+    test::ScriptedProcessor processor;
+    const char* status;
+    std::vector<Evidence> evidence;
+  } cases[] = {
+      {"qemu64",
+       branded(0x80000008, "QEMU Virtual CPU version 2.5+"),
+       "ok",
+       {device("guest", "qemu", 85, "CPUID brand QEMU Virtual CPU version 2.5+")}},
+      {"kvm64",
+       branded(0x80000008, "Common KVM processor"),
+       "ok",
+       {device("guest", "kvm", 85, "CPUID brand Common KVM processor")}},
+      {"kvm32, right-justified",
+       branded(0x80000008, "    Common 32-bit KVM processor"),
+       "ok",
+       {device("guest", "kvm", 85, "CPUID brand Common 32-bit KVM processor")}},
+      {"a physical processor", branded(0x80000008, "AMD EPYC 7R13 Processor"), "ok", {}},
+      {"Rosetta's", branded(0x80000008, "VirtualApple @ 2.50GHz processor"), "ok", {}},
+      {"a near miss", branded(0x80000008, "QEMU Virtual"), "ok", {}},
+      {"leaves that stop short", branded(0x80000003, "QEMU Virtual CPU version 2.5+"), "unavailable", {}},
+      {"no extended leaves", branded(0x00000016, "QEMU Virtual CPU version 2.5+"), "unavailable", {}},
+  };
+  for (auto c : cases) {
+    SCOPED_TRACE(c.name);
+    Result result;
+    detect_devices(result, read_device_signs(c.processor));
+    EXPECT_EQ(result.probes, (std::vector<Probe>{{"devices", c.status}}));
+    EXPECT_EQ(result.evidence, c.evidence);
+  }
+  Arm64Processor arm64;
+  EXPECT_FALSE(read_device_signs(arm64).cpu_brand);
+}
 
 // Guests whose CPUID bit and firmware strings were hidden, each with the
 // functions its hypervisor gives it by default.

@@ -302,6 +302,13 @@ TEST(ReplayDump, NamesTheFirstInputTheDumpLacks) {
        "dump has no CPUID leaf 0x40000003 sub-leaf 0"},
       {"no second range", [](Dump& d) { erase_leaf(d, 0x40000100); },
        "dump has no CPUID leaf 0x40000100 sub-leaf 0"},
+      // A dump with no extended leaf predates them ("complete" above); one
+      // that recorded 0x80000000 must hold the leaves it promises.
+      {"a brand leaf short",
+       [](Dump& d) {
+         d.cpuid.push_back({.leaf = 0x80000000, .subleaf = 0, .regs = {0x80000008, 0, 0, 0}});
+       },
+       "dump has no CPUID leaf 0x80000002 sub-leaf 0"},
       {"no kernel flag", [](Dump& d) { erase_sysctl(d, "kern.hv_vmm_present"); },
        "dump has no sysctl read of 'kern.hv_vmm_present'"},
       {"no translation flag", [](Dump& d) { erase_sysctl(d, "sysctl.proc_translated"); },

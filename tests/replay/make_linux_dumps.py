@@ -130,6 +130,34 @@ def dmi_registry(vendor, product, version):
     return {"service": True, "properties": [
         {"key": key, "kind": "string", "converted": True, "hex": text.encode().hex()}
         for key, text in zip(("manufacturer", "model", "product-name"), (vendor, product, version))]}
+def branded(base, brand):
+    """A captured dump of a Linux run whose processor also answers the
+    extended leaves, spelling `brand` in 0x80000002-0x80000004."""
+    dump = json.loads((DUMPS / f"{base}.json").read_text(), object_pairs_hook=dict)
+    dump.pop("report", None)
+    dump["sysctl"] = [{"name": n, "read": False, "value": 0}
+                      for n in ("kern.hv_vmm_present", "sysctl.proc_translated")]
+    words = (brand.encode() + bytes(48))[:48]
+    dump["cpuid"].append({"leaf": "0x80000000", "subleaf": "0x0", "eax": "0x80000008", "ebx": "0x00000000",
+                          "ecx": "0x00000000", "edx": "0x00000000"})
+    for i in range(3):
+        regs = [int.from_bytes(words[16 * i + 4 * r:16 * i + 4 * r + 4], "little") for r in range(4)]
+        dump["cpuid"].append({"leaf": f"0x{0x80000002 + i:x}", "subleaf": "0x0",
+                              **{n: f"0x{v:08x}" for n, v in zip(("eax", "ebx", "ecx", "edx"), regs)}})
+    return dump
+
+
+def pci_table(*ids):
+    """The kernel's PCI table (drivers/pci/proc.c), its first fields."""
+    return "".join(f"{8 * slot:04x}\t{i}\t0\t0\t0\n" for slot, i in enumerate(ids))
+
+
+def input_table(*names):
+    """The kernel's table of input devices (drivers/input/input.c)."""
+    return "".join(f'I: Bus=0003 Vendor=0627 Product=0001 Version=0001\nN: Name="{n}"\n'
+                   f"H: Handlers=event0\n\n" for n in names)
+
+
 POD_CGROUP_V1 = "".join(
     f"{n}:{c}:/kubepods/besteffort/pod8f1e2a7c-6b1d-4c3e-9a0f-2d4b6c8e1a3f/{'3c' * 32}\n"
     for n, c in ((4, "memory"), (3, "cpu,cpuacct"), (2, "pids"), (1, "name=systemd")))
@@ -344,6 +372,17 @@ CASES = {
     "ec2_nitro_documented": ("kvm_guest", signs(DEBIAN, init={"HOME": "/"}), ("Amazon EC2", "m5.large", "")),
     "ec2_metal_documented": ("bare_metal", signs(DEBIAN, init={"HOME": "/"}, clock="tsc"),
                              ("Amazon EC2", "c7i.metal-24xl", "")),
+    # A QEMU/KVM guest whose owner hid it (-cpu qemu64,-hypervisor,kvm=off,
+    # a real board's SMBIOS strings): CPUID's bit and KVM's clock are gone,
+    # CPUID is trapped, and QEMU's processor model, its pc machine's
+    # functions and its USB tablet remain.
+    "qemu_hidden_documented": (branded("slow_cpuid", "QEMU Virtual CPU version 2.5+"),
+                               signs(DEBIAN, files={
+                                   "pci_devices": pci_table("80861237", "80867000", "1af41000", "1af41001"),
+                                   "input_devices": input_table("AT Translated Set 2 keyboard",
+                                                                "QEMU QEMU USB Tablet")},
+                                     init={"HOME": "/"}, clock="tsc"),
+                               ("ASUSTeK COMPUTER INC.", "PRIME B450M-A", "Rev X.0x")),
     # An Ampere Altra server (Neoverse N1 cores), bare metal.
     "ampere_metal_arm64_documented": (ARM64, arm64_signs(N1), ("Ampere Computing", "Mt.Jade", "1.0")),
 }

@@ -26,7 +26,7 @@ struct RunPlan<Platform::linux_os> {
     detect_cpu(result, read_cpu(processor, system));
     detect_kernel(result, read_kernel_signs(system));
     detect_firmware(result, registry, system);
-    detect_devices(result, read_device_signs(system));
+    detect_devices(result, read_device_signs(processor, system));
     detect_timing(result, measure_timing(processor, system));
     const LinuxSigns signs = read_linux_signs(system);
     detect_container(result, signs);

@@ -3,14 +3,15 @@
 
 // macOS: the four probes in their fixed order (the timing probe weighs a slow
 // CPUID only when the probes before it found no hypervisor identity), then
-// Rosetta. The kernel's hypervisor flag that CPUID's bit does not back is
-// weighed after the timing.
+// the devices a hypervisor gives its guest, then Rosetta. The kernel's hypervisor flag that CPUID's bit does
+// not back is weighed after the timing.
 
 #include <optional>
 
 #include "api/plans/run_plan.h"
 #include "identity/platform_probe.h"
 #include "probes/cpuid_probe.h"
+#include "probes/devices_probe.h"
 #include "probes/timing_probe.h"
 #include "probes/translation_probe.h"
 
@@ -32,6 +33,7 @@ struct RunPlan<Platform::macos> {
           result,
           timing.valid ? std::optional<bool>(timing.cycles_over_baseline > kSlowCpuidTicks) : std::nullopt);
     }
+    detect_devices(result, read_device_signs(processor));
     detect_translation(result, timing.translated);
   }
 };
