@@ -9,9 +9,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -139,6 +141,30 @@ TEST_F(EverySignAsked, TheDumpHoldsEachQuestionsAnswers) {
   EXPECT_EQ(r.environments[0].path, kOwnEnvironmentPath);
   EXPECT_FALSE(r.environments[0].answer);  // below a root, from the file there: none
   EXPECT_TRUE(r.release_asked);
+}
+
+// Each sign a run may read is named, in full, in the README and in the
+// manual page's FILES, so that a user can see what is read and a sign added
+// without its prose fails here. Our own environment is read from memory.
+TEST(SignProse, EverySignIsNamedInTheReadmeAndTheManual) {
+  const auto text_of = [](const char* relative_path) {
+    std::ifstream in(std::string(OXA_PROJECT_DIR) + "/" + relative_path, std::ios::binary);
+    EXPECT_TRUE(in) << relative_path;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  const std::string readme = text_of("README.md");
+  std::string manual = text_of("doc/oxa-detect.1.in");
+  for (std::size_t at = manual.find("\\-"); at != std::string::npos; at = manual.find("\\-", at))
+    manual.erase(at, 1);  // groff's "\-" is a plain "-"
+  const std::size_t files = manual.find(".SH FILES");
+  ASSERT_NE(files, std::string::npos);
+  const std::string files_section = manual.substr(files, manual.find(".SH ", files + 1) - files);
+  for (const SignInfo& sign : kSigns) {
+    if (std::string_view(sign.path) == kOwnEnvironmentPath) continue;
+    EXPECT_NE(readme.find(sign.path), std::string::npos) << sign.path << " is not in the README";
+    EXPECT_NE(files_section.find(sign.path), std::string::npos)
+        << sign.path << " is not in the manual's FILES";
+  }
 }
 
 }  // namespace
