@@ -30,8 +30,12 @@ void ask_again(const capture::Dump& dump, P& processor, S& system, R& registry) 
     processor.lfence();
   }
   for (const capture::SysctlRecord& r : dump.sysctl) {
-    benchmark::DoNotOptimize(r.name == kHypervisorFlagName ? system.hypervisor_flag()
-                                                           : system.translated_flag());
+    // Each recorded read by the question of its flag; a dump's name of no
+    // flag asks nothing.
+#define OXA_ASK_FLAG_AGAIN_(method, flag_name) \
+  if (r.name == (flag_name)) benchmark::DoNotOptimize(system.method());
+    OXA_KERNEL_FLAGS(OXA_ASK_FLAG_AGAIN_)
+#undef OXA_ASK_FLAG_AGAIN_
   }
   for (std::size_t i = 0; i < dump.clock.size(); ++i) benchmark::DoNotOptimize(system.steady_ns());
   if (dump.service) {

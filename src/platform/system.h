@@ -23,6 +23,10 @@ namespace oxa {
 // the names are also the finding's detail and the dump's record of them.
 inline constexpr char kHypervisorFlagName[] = "kern.hv_vmm_present";
 inline constexpr char kTranslatedFlagName[] = "sysctl.proc_translated";
+// Each flag with the system's question that asks it: X(method, name).
+#define OXA_KERNEL_FLAGS(X)               \
+  X(hypervisor_flag, kHypervisorFlagName) \
+  X(translated_flag, kTranslatedFlagName)
 
 // The platforms the run knows, each with its own plan of probes
 // (api/plans/). `linux_os`: "linux" is a macro in GNU modes.
