@@ -135,9 +135,15 @@ def test_a_bare_name_is_a_path_not_a_search(tmp_path, use_library, monkeypatch):
         oxa.version()
 
 
+# The names the build gives the library on each platform.
+BUILT_NAMES = {"linux": "liboxa.so.1", "darwin": "liboxa.1.dylib", "win32": "oxa.dll"}
+
+
+@pytest.mark.parametrize("platform", sorted(BUILT_NAMES))
 @pytest.mark.parametrize("value", [None, ""], ids=["unset", "empty"])
-def test_without_oxa_library_the_system_library_is_asked_for(use_library, monkeypatch, value):
+def test_without_oxa_library_the_system_library_is_asked_for(use_library, monkeypatch, value, platform):
     use_library(value)
+    monkeypatch.setattr(sys, "platform", platform)
     asked = []
 
     def refuse(name, *args, **kwargs):
@@ -147,7 +153,7 @@ def test_without_oxa_library_the_system_library_is_asked_for(use_library, monkey
     monkeypatch.setattr(ctypes, "CDLL", refuse)
     with pytest.raises(oxa.LibraryError) as caught:
         oxa.detect()
-    name = "liboxa.1.dylib" if sys.platform == "darwin" else "liboxa.so.1"
+    name = BUILT_NAMES[platform]
     assert asked == [name]
     assert caught.value.looked_for.startswith(name)
 

@@ -19,8 +19,13 @@ OXA_OK = 0
 ENVIRONMENT = "OXA_LIBRARY"
 
 
+# The library's file name per platform, as the build names it: the loader
+# finds it by this name where the system's liboxa is installed.
+_SYSTEM_NAMES = {"darwin": "liboxa.1.dylib", "win32": "oxa.dll"}
+
+
 def _system_name() -> str:
-    return "liboxa.1.dylib" if sys.platform == "darwin" else "liboxa.so.1"
+    return _SYSTEM_NAMES.get(sys.platform, "liboxa.so.1")
 
 
 class _Library:
