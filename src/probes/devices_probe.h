@@ -15,19 +15,21 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/evidence.h"
 #include "platform/linux/signs.h"
 #include "platform/processor.h"
+#include "platform/registry.h"
 #include "platform/system.h"
 
 namespace oxa {
 
 struct DeviceSigns {
-  std::optional<std::string> cpu_brand;      // CPUID's brand string, where it has one
-  std::optional<std::string> pci_devices;    // the kernel's table, where read
-  std::optional<std::string> acpi_fadt;      // the FADT, where read (root)
-  std::optional<std::string> input_devices;  // the kernel's table, where read
+  std::optional<std::string> cpu_brand;                   // CPUID's brand string, where it has one
+  std::optional<std::vector<PciFunction>> pci_functions;  // where listed
+  std::optional<std::string> acpi_fadt;                   // the FADT, where read (root)
+  std::optional<std::string> input_devices;               // the kernel's table, where read
 };
 
 // The processor's brand string, CPUID leaves 0x80000002-0x80000004 (no
@@ -62,17 +64,23 @@ DeviceSigns read_device_signs(P& processor) {
   return signs;
 }
 
+// The functions of the kernel's PCI table, /proc/bus/pci/devices, whose
+// lines give a function's vendor and device but not its subsystem; nothing
+// where it was not read.
+std::optional<std::vector<PciFunction>> pci_table_functions(const std::optional<std::string>& table);
+
 template <Processor P, LinuxSystem S>
 DeviceSigns read_device_signs(P& processor, S& system) {
   return {.cpu_brand = read_cpu_brand(processor),
-          .pci_devices = system.read_sign(sign_path(Sign::pci_devices)),
+          .pci_functions = pci_table_functions(system.read_sign(sign_path(Sign::pci_devices))),
           .acpi_fadt = system.read_sign(sign_path(Sign::acpi_fadt)),
           .input_devices = system.read_sign(sign_path(Sign::input_devices))};
 }
 
-// Records the probe "devices": "ok" when the brand string or one of its
-// tables could be read, a finding for a brand string of a virtual processor
-// model, one for each row of the PCI table that one of its functions matches,
+// Records the probe "devices": "ok" when the brand string, the PCI
+// functions or one of its tables could be read, a finding for a brand
+// string of a virtual processor model, one for each row of the PCI
+// functions that one of them matches,
 // one for the FADT's OEM where it names a vendor, and one for each row of
 // the input names that one of the input devices matches.
 void detect_devices(Result& result, const DeviceSigns& signs);
