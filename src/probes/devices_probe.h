@@ -4,9 +4,11 @@
 // The probe "devices": the hardware a hypervisor gives its guest, which a
 // guest that hides CPUID's bit and copies a real board's firmware strings
 // still shows. On x86-64 the processor's brand string, where the
-// hypervisor's own processor model names it. On Linux the PCI functions, from the one table the kernel
-// shows every user, /proc/bus/pci/devices: one read, however many
-// functions; and the OEM of the ACPI tables, from the header of the FADT
+// hypervisor's own processor model names it. On macOS the PCI functions the
+// IOKit registry lists, which any user may read. On Linux the PCI
+// functions, from the one table the kernel shows every user,
+// /proc/bus/pci/devices: one read, however many functions; and the OEM of
+// the ACPI tables, from the header of the FADT
 // (FACP), the small table every ACPI machine has, which only root may read;
 // and the names of the input devices, from the one table the kernel shows
 // every user, /proc/bus/input/devices: a hypervisor's virtual tablet or
@@ -55,12 +57,24 @@ std::optional<std::string> read_cpu_brand(P& processor) {
   }
 }
 
-// Where the platform shows no devices a process may read (macOS, Windows
-// for now): the processor's brand string alone.
+// Where the platform shows no devices a process may read (Windows for now):
+// the processor's brand string alone.
 template <Processor P>
 DeviceSigns read_device_signs(P& processor) {
   DeviceSigns signs;
   signs.cpu_brand = read_cpu_brand(processor);
+  return signs;
+}
+
+// Where the registry lists the PCI functions (macOS): the brand string and
+// those functions.
+template <Processor P, PciRegistry R>
+DeviceSigns read_device_signs(P& processor, R& registry) {
+  DeviceSigns signs;
+  signs.cpu_brand = read_cpu_brand(processor);
+  if (const std::optional<PciFunctions> listed = registry.pci_functions()) {
+    signs.pci_functions.emplace(listed->begin(), listed->end());
+  }
   return signs;
 }
 

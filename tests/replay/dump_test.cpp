@@ -222,6 +222,16 @@ TEST(ReplayDump, OddButValidDumpsReplay) {
                      "{\"key\": \"product-name\", \"kind\": \"string\", \"converted\": false}"),
        "{\"source\":\"firmware\",\"category\":\"guest\",\"vendor\":\"qemu\",\"weight\":85,\"detail\":"
        "\"qemu\"}"},
+      {"PCI functions, their IDs in capitals and short",
+       V + kNothingMeasured +
+           "\"registry\": {\"service\": false, \"pci_functions\": [{\"vendor\": \"0X1AB8\", \"device\": "
+           "\"0x4000\", \"subsystem_vendor\": \"0x0\", \"subsystem\": \"0xFFFF\"}]}, \"clock_ns\": [0, 0]}",
+       "{\"source\":\"devices\",\"category\":\"guest\",\"vendor\":\"parallels\",\"weight\":90,"
+       "\"detail\":\"PCI 1ab8\"}"},
+      {"PCI functions the registry could not list",
+       V + kNothingMeasured +
+           "\"registry\": {\"service\": false, \"pci_functions\": null}, \"clock_ns\": [0, 0]}",
+       "{\"source\":\"devices\",\"status\":\"unavailable\"}"},
       {"unknown members are ignored",
        V + kNothingMeasured +
            "\"registry\": {\"service\": false, \"x\": 1}, "
@@ -544,6 +554,17 @@ TEST(Capture, RecordsWhatTheRunReadAndReplaysToItsReport) {
          bytes.replace(100, 5, " kvm ");
          r.set_data(RegistryKey::manufacturer, bytes);
        }},
+      {"a hidden VMware Mac guest's PCI functions, one without a vendor",
+       [](ScriptedProcessor& p, FakeSystem& s, FakeRegistry& r) {
+         p.set(0x0, {0xd, 0, 0, 0});
+         p.set(0x1, {0, 0, 0, kTscAndSse2});
+         p.timestamps(samples(20, 1500));
+         s.set_sysctl("kern.hv_vmm_present", 1);
+         r.set_data(RegistryKey::model, std::string("MacPro7,1\0", 10));
+         r.add_pci_function({0x8086, 0x7190, 0x15ad, 0x1976});
+         r.add_pci_service();
+         r.add_pci_function({0x15ad, 0x0405, 0x15ad, 0x0405});
+       }},
       {"no service, translated process",
        [](ScriptedProcessor& p, FakeSystem& s, FakeRegistry& r) {
          hypervisor_processor(p, "Apple VZ");
@@ -570,6 +591,9 @@ TEST(Capture, RecordsWhatTheRunReadAndReplaysToItsReport) {
     ASSERT_EQ(d.sysctl.size(), s.sysctl_reads().size());
     for (std::size_t i = 0; i < d.sysctl.size(); ++i) EXPECT_EQ(d.sysctl[i].name, s.sysctl_reads()[i]);
     EXPECT_EQ(d.clock, (std::vector<std::int64_t>{2'000'000, 2'123'456}));
+    // What the registry lists again, asked once more.
+    EXPECT_TRUE(d.pci_asked);
+    EXPECT_EQ(d.pci_functions, r.pci_functions());
     ASSERT_TRUE(d.report);
     ASSERT_TRUE(d.timing);
     EXPECT_EQ(d.timing->available,

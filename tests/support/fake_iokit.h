@@ -234,7 +234,9 @@ class FakeIOKit {
       case PciMatching::succeeds:
         break;
     }
+    // A new iterator starts from the first service.
     ++iterators_handed_out_;
+    next_pci_service_ = 0;
     *existing = kPciIterator;
     return 0;
   }
