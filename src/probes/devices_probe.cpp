@@ -8,25 +8,14 @@
 #include <cstdio>
 #include <string_view>
 
-#include "core/vocabulary.h"
-
 namespace oxa {
 namespace {
 
 using namespace std::string_view_literals;
 
-inline constexpr std::uint32_t kAnyDevice = 0x10000;
+constexpr std::uint32_t kAnyDevice = PciRow::kAnyDevice;
 
-// One kind of PCI function and what it says, from the PCI ID registry and
-// the hypervisors' own sources. The first row a function matches counts.
-struct PciRow {
-  std::uint16_t vendor;
-  std::uint32_t device = kAnyDevice;  // or one device of the vendor
-  std::string_view category = categories::guest;
-  std::string_view word;
-  std::int32_t weight;
-};
-
+// From the PCI ID registry and the hypervisors' own sources.
 constexpr PciRow kPciRows[] = {
     // Vendors whose every function is virtual hardware of their product:
     // VMware's SVGA, VMXNET3, PVSCSI and VMCI; VirtualBox's guest service
@@ -237,6 +226,8 @@ void brand_findings(Result& result, std::string_view brand) {
 }
 
 }  // namespace
+
+std::span<const PciRow> pci_rows() noexcept { return kPciRows; }
 
 std::optional<std::vector<PciFunction>> pci_table_functions(const std::optional<std::string>& table) {
   if (!table) return std::nullopt;

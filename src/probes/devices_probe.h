@@ -16,16 +16,34 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/evidence.h"
+#include "core/vocabulary.h"
 #include "platform/linux/signs.h"
 #include "platform/processor.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 
 namespace oxa {
+
+// One kind of PCI function and what it says. The first row a function
+// matches counts.
+struct PciRow {
+  static constexpr std::uint32_t kAnyDevice = 0x10000;
+
+  std::uint16_t vendor;
+  std::uint32_t device = kAnyDevice;  // or one device of the vendor
+  std::string_view category = categories::guest;
+  std::string_view word;
+  std::int32_t weight;
+};
+
+// The rows, in the order their findings are recorded.
+std::span<const PciRow> pci_rows() noexcept;
 
 struct DeviceSigns {
   std::optional<std::string> cpu_brand;                   // CPUID's brand string, where it has one
