@@ -45,6 +45,9 @@ void ask_again(const capture::Dump& dump, P& processor, S& system, R& registry) 
         benchmark::DoNotOptimize(device.read(p.key).get());
     }
   }
+  if constexpr (PciRegistry<R>) {
+    if (dump.pci_asked) benchmark::DoNotOptimize(registry.pci_functions());
+  }
   if constexpr (LinuxSystem<S>) {
     if (!dump.linux_signs) return;
     const capture::LinuxRecord& signs = *dump.linux_signs;

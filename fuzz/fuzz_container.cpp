@@ -122,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   oxa::DeviceSigns devices;
-  devices.pci_devices = text(in);
+  devices.pci_functions = oxa::pci_table_functions(text(in));
   devices.acpi_fadt = text(in);
   devices.input_devices = text(in);
   oxa::Result found;

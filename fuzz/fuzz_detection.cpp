@@ -16,17 +16,26 @@
 //   and a fill byte appended pad times, to reach past 4096 bytes cheaply.
 //   CPUID leaves 0x80000000, 0x80000002-0x80000004 as the first ones (the
 //   brand string's)
+//   the registry's PCI functions: u8 matching (% 3): 0 fails, 1 no
+//   iterator, 2 succeeds; u16 services (% 512, past the binding's bound);
+//   per service its "vendor-id", "device-id", "subsystem-vendor-id",
+//   "subsystem-id", each led by a kind byte (% 5): 0 absent, 1 data of 4
+//   bytes (u32), 2 data of u8 n % 9 bytes (4 taken as 8), 3 a string of u8
+//   n bytes, 4 another type
 // The run must succeed with a report that parses, probes cpu, system,
 // firmware, timing, devices, compatibility in that order, evidence grouped
 // by probe in that order,
-// the probes' own words and weights only, and every registry object
-// released exactly once.
+// the probes' own words and weights only, the devices' PCI findings those
+// of the rows that the functions the binding reads meet, and every
+// registry object released exactly once.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -34,6 +43,7 @@
 
 #include "api/detection_run.h"
 #include "byte_reader.h"
+#include "probes/devices_probe.h"
 #include "report_check.h"
 #include "support/fake_iokit.h"
 #include "support/fake_system.h"
@@ -95,6 +105,68 @@ bool set_property(FakeRegistry& registry, oxa::RegistryKey key, ByteReader& in) 
   return false;
 }
 
+// Scripts one PCI ID property; the ID the binding must read from it, where
+// it is one: 4 bytes of data, the ID in the low half.
+std::optional<std::uint16_t> set_pci_id(FakeRegistry& registry, std::size_t service, oxa::PciKey key,
+                                        ByteReader& in) {
+  switch (in.u8() % 5) {
+    case 0:
+      break;
+    case 1: {
+      const auto value = in.number<std::uint32_t>();
+      std::string bytes;
+      for (int i = 0; i < 4; ++i) bytes += static_cast<char>((value >> (8 * i)) & 0xFFu);
+      registry.set_pci_data(service, key, bytes);
+      return static_cast<std::uint16_t>(value & 0xFFFFu);
+    }
+    case 2: {
+      std::size_t length = in.u8() % 9u;
+      if (length == 4) length = 8;
+      std::string bytes(in.bytes(length));
+      bytes.resize(length, '\0');
+      registry.set_pci_data(service, key, bytes);
+      break;
+    }
+    case 3:
+      registry.set_pci_string(service, key, std::string(in.bytes(in.u8())));
+      break;
+    default:
+      registry.set_pci_other(service, key);
+      break;
+  }
+  return std::nullopt;
+}
+
+// The devices findings the rows give these functions, worked out from the
+// rows alone: each row once, in the rows' order, when it is the first row
+// one of the functions meets.
+std::vector<oxa::Evidence> expected_pci_findings(const std::vector<oxa::PciFunction>& functions) {
+  const auto first_row = [](const oxa::PciFunction& f) -> const oxa::PciRow* {
+    for (const oxa::PciRow& row : oxa::pci_rows()) {
+      if (row.vendor == f.vendor && (row.device == oxa::PciRow::kAnyDevice || row.device == f.device))
+        return &row;
+    }
+    return nullptr;
+  };
+  std::vector<oxa::Evidence> expected;
+  for (const oxa::PciRow& row : oxa::pci_rows()) {
+    if (std::none_of(functions.begin(), functions.end(),
+                     [&](const auto& f) { return first_row(f) == &row; })) {
+      continue;
+    }
+    char id[16];
+    if (row.device == oxa::PciRow::kAnyDevice) {
+      std::snprintf(id, sizeof id, "%04x", static_cast<unsigned>(row.vendor));
+    } else {
+      std::snprintf(id, sizeof id, "%04x:%04x", static_cast<unsigned>(row.vendor),
+                    static_cast<unsigned>(row.device));
+    }
+    expected.push_back(
+        {"devices", std::string(row.category), std::string(row.word), std::string("PCI ") + id, row.weight});
+  }
+  return expected;
+}
+
 std::size_t rank(std::string_view source) {
   for (std::size_t i = 0; i < std::size(kSources); ++i) {
     if (kSources[i] == source) return i;
@@ -154,6 +226,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   for (const std::uint32_t leaf : kBrandLeaves) set_leaf(leaf);
 
+  // The functions the binding must list: those of the first entries it
+  // reads that have a vendor.
+  const auto matching = static_cast<FakeRegistry::PciMatching>(in.u8() % 3);
+  const std::size_t services = in.number<std::uint16_t>() % 512u;
+  std::vector<oxa::PciFunction> listed;
+  for (std::size_t s = 0; s < services; ++s) {
+    const std::size_t service = registry.add_pci_service();
+    std::optional<std::uint16_t> ids[4];
+    for (std::size_t k = 0; k < 4; ++k)
+      ids[k] = set_pci_id(registry, service, static_cast<oxa::PciKey>(k), in);
+    if (s < oxa::kMaxPciFunctions && ids[0]) {
+      constexpr std::uint16_t kNone = oxa::PciFunction::kNone;
+      listed.push_back({*ids[0], ids[1].value_or(kNone), ids[2].value_or(kNone), ids[3].value_or(kNone)});
+    }
+  }
+  registry.set_pci_matching(matching);
+  const bool pci_listed = matching == FakeRegistry::PciMatching::succeeds;
+  if (!pci_listed) listed.clear();
+
   char* out = nullptr;
   const int status = oxa::detect_json(&out, processor, system, registry);
   check(status == OXA_OK, "the detection run did not return status 0");
@@ -197,8 +288,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check((status_of(3) == "unavailable") == (processor.timestamps_read() == 0),
         "timing probe unavailable although it measured, or the reverse");
   const std::uint32_t last_extended = processor.cpuid(0x80000000u, 0u).eax;
-  check((status_of(4) == "ok") == (last_extended >= 0x80000004u && last_extended <= 0x8000FFFFu),
-        "devices probe status does not follow leaf 0x80000000");
+  check((status_of(4) == "ok") ==
+            (pci_listed || (last_extended >= 0x80000004u && last_extended <= 0x8000FFFFu)),
+        "devices probe status does not follow leaf 0x80000000 and the PCI matching");
+  std::vector<oxa::Evidence> pci_findings;
+  for (const oxa::Evidence& e : entries.evidence) {
+    if (e.source == "devices" && e.detail.starts_with("PCI ")) pci_findings.push_back(e);
+  }
+  check(pci_findings == expected_pci_findings(listed),
+        "the PCI findings are not those of the rows the listed functions meet");
 
   std::size_t previous = 0;
   bool guest_or_host_before_timing = false;
@@ -227,7 +325,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (e.category == "guest" || e.category == "host") {
       guest_or_host_before_timing = true;
     }
-    if (e.source == "devices") {
+    if (e.source == "devices" && !e.detail.starts_with("PCI ")) {
       check(e.category == "guest" && one_of(e.vendor, {"qemu", "kvm"}) && e.weight == 85,
             "a brand-string finding other than QEMU's or KVM's model");
     }

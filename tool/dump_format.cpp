@@ -31,6 +31,12 @@ std::string hex32(std::uint32_t value, bool padded) {
   return text;
 }
 
+std::string hex16(std::uint16_t value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%04x", static_cast<unsigned>(value));
+  return text;
+}
+
 std::string hex_bytes(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() * 2);
@@ -78,6 +84,15 @@ Json property_json(const PropertyRecord& p) {
   return out;
 }
 
+Json pci_function_json(const PciFunction& f) {
+  Json out = Json::object();
+  put(out, member::vendor, hex16(f.vendor));
+  put(out, member::device, hex16(f.device));
+  put(out, member::subsystem_vendor, hex16(f.subsystem_vendor));
+  put(out, member::subsystem, hex16(f.subsystem));
+  return out;
+}
+
 Json registry_json(const Dump& dump) {
   Json out = Json::object();
   if (dump.service) {
@@ -85,6 +100,15 @@ Json registry_json(const Dump& dump) {
     Json properties = Json::array();
     for (const PropertyRecord& p : dump.properties) properties.push_back(property_json(p));
     put(out, member::properties, std::move(properties));
+  }
+  // null where the registry could not be asked.
+  if (dump.pci_asked) {
+    Json functions = nullptr;
+    if (dump.pci_functions) {
+      functions = Json::array();
+      for (const PciFunction& f : *dump.pci_functions) functions.push_back(pci_function_json(f));
+    }
+    put(out, member::pci_functions, std::move(functions));
   }
   return out;
 }
@@ -235,19 +259,22 @@ class Reader {
     return true;
   }
 
-  // "0x" and 1 to 8 hexadecimal digits.
-  bool hex_word(const Json& object, std::string_view key, const std::string& where, std::uint32_t& out) {
+  // "0x" and 1 to as many hexadecimal digits as the word has.
+  template <class Word>
+  bool hex_word(const Json& object, std::string_view key, const std::string& where, Word& out) {
+    constexpr std::size_t kDigits = 2 * sizeof(Word);
     const std::string name = where + " '" + std::string(key) + "'";
+    const auto not_hex = [&] {
+      return fail(name + " is not a " + std::to_string(8 * sizeof(Word)) + "-bit hex number (0x and 1 to " +
+                  std::to_string(kDigits) + " digits)");
+    };
     const Json* v = find_member(object, key);
     if (!expect(v, Json::value_t::string, name, "a string")) return false;
     const std::string& t = string_of(*v);
-    if (t.size() < 3 || t.size() > 10 || t[0] != '0' || (t[1] != 'x' && t[1] != 'X')) {
-      return fail(name + " is not a 32-bit hex number (0x and 1 to 8 digits)");
-    }
+    if (t.size() < 3 || t.size() > 2 + kDigits || t[0] != '0' || (t[1] != 'x' && t[1] != 'X'))
+      return not_hex();
     const auto [end, ec] = std::from_chars(t.data() + 2, t.data() + t.size(), out, 16);
-    if (ec != std::errc() || end != t.data() + t.size()) {
-      return fail(name + " is not a 32-bit hex number (0x and 1 to 8 digits)");
-    }
+    if (ec != std::errc() || end != t.data() + t.size()) return not_hex();
     return true;
   }
 
@@ -402,10 +429,40 @@ class Reader {
     return true;
   }
 
+  // A dump without them was taken before runs asked for them; null: the
+  // registry could not be asked. No registry lists more than its bound.
+  bool pci_functions(const Json& registry, Dump& dump) {
+    const Json* list = find_member(registry, member::pci_functions);
+    if (list == nullptr) return true;
+    dump.pci_asked = true;
+    if (list->is_null()) return true;
+    const std::string name = named(member::registry, member::pci_functions);
+    if (!list->is_array()) return fail(name + " is not an array or null");
+    if (list->size() > kMaxPciFunctions) {
+      return fail(name + " holds more than " + std::to_string(kMaxPciFunctions) + " functions");
+    }
+    PciFunctions functions;
+    for (std::size_t i = 0; i < list->size(); ++i) {
+      const Json& e = (*list)[i];
+      const std::string where = entry(Input::pci_functions, i);
+      if (!e.is_object()) return fail(where + " is not an object");
+      PciFunction f;
+      if (!hex_word(e, member::vendor, where, f.vendor) || !hex_word(e, member::device, where, f.device) ||
+          !hex_word(e, member::subsystem_vendor, where, f.subsystem_vendor) ||
+          !hex_word(e, member::subsystem, where, f.subsystem)) {
+        return false;
+      }
+      functions.add(f);
+    }
+    dump.pci_functions = functions;
+    return true;
+  }
+
   bool registry(const Json& root, Dump& dump) {
     const Json* reg = find_member(root, member::registry);
     if (reg == nullptr) return true;
     if (!reg->is_object()) return fail(quoted_name(member::registry) + " is not an object");
+    if (!pci_functions(*reg, dump)) return false;
     if (const Json* service = find_member(*reg, member::service); service != nullptr) {
       bool present = false;
       if (!flag(service, named(info(Input::registry_device).entry, info(Input::registry_device).member),

@@ -126,3 +126,21 @@ brand = b"QEMU Virtual CPU version 2.5+".ljust(48, b"\0")
 write("fuzz_detection", "qemu_brand.bin",
       world(0b001, 0, plain, timestamps(1, 30), [prop(1, b"ASUSTeK COMPUTER INC."), prop(0), prop(0)])
       + regs(0x80000008) + brand)
+# A VMware Mac guest hiding CPUID's bit and reflecting the host's model: no
+# brand string (leaf 0x80000000 says none), and the PCI functions of its
+# registry after it, each ID 4 bytes of data (None: absent).
+
+
+def pci(matching, *functions):
+    out = bytes([matching]) + struct.pack("<H", len(functions))
+    for function in functions:
+        out += b"".join(b"\0" if i is None else b"\1" + struct.pack("<I", i) for i in function)
+    return out
+
+
+write("fuzz_detection", "vmware_mac_pci.bin",
+      world(0b001, 1, plain, timestamps(1, 30),
+            [prop(3, b"Apple Inc.\0"), prop(3, b"MacPro7,1\0"), prop(3, b"MacPro7,1\0")])
+      + regs(0) * 4
+      + pci(2, (0x8086, 0x7190, 0x15AD, 0x1976), (0x8086, 0x7191, None, None), (0x15AD, 0x0740, 0x15AD, 0x0740),
+            (0x15AD, 0x0405, 0x15AD, 0x0405), (0x15AD, 0x07A0, None, None), (0x8086, 0x10D3, 0x15AD, 0x07D0)))

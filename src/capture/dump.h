@@ -2,7 +2,8 @@
 #pragma once
 
 // A capture of every raw input one detection run read: CPUID executions,
-// kernel flag reads, the platform registry, the timestamps, the clock, on
+// kernel flag reads, the platform registry and its PCI functions, the
+// timestamps, the clock, on
 // Linux the signs of a container or compatibility layer, and the report the
 // run produced. The recording layers fill it, the replay layers answer from
 // it; the tool writes and reads it as JSON (tool/dump_format.h).
@@ -68,12 +69,14 @@ struct Dump {
   Architecture architecture = Architecture::x86_64;  // the processor the run asked
   std::vector<CpuidRecord> cpuid;                    // in execution order
   std::vector<SysctlRecord> sysctl;                  // in read order
-  std::optional<bool> service;             // whether the platform device was found; unset: never asked
-  std::vector<PropertyRecord> properties;  // in read order
-  std::vector<std::uint64_t> timestamps;   // every RDTSC, in order
-  std::optional<Timing> timing;            // the record the timestamps gave
-  std::vector<std::int64_t> clock;         // steady clock readings, in ns
-  std::optional<LinuxRecord> linux_signs;  // unset: the system had none (macOS)
+  std::optional<bool> service;                // whether the platform device was found; unset: never asked
+  std::vector<PropertyRecord> properties;     // in read order
+  bool pci_asked = false;                     // whether the run asked for the PCI functions
+  std::optional<PciFunctions> pci_functions;  // when asked: unset where the registry could not be
+  std::vector<std::uint64_t> timestamps;      // every RDTSC, in order
+  std::optional<Timing> timing;               // the record the timestamps gave
+  std::vector<std::int64_t> clock;            // steady clock readings, in ns
+  std::optional<LinuxRecord> linux_signs;     // unset: the system had none (macOS)
   std::optional<std::string> report;
 };
 

@@ -54,6 +54,12 @@ namespace oxa::capture {
   X(converted, "converted")                              \
   X(length, "length")                                    \
   X(hex, "hex")                                          \
+  X(pci_functions, "pci_functions")                      \
+  /* a PCI function */                                   \
+  X(vendor, "vendor")                                    \
+  X(device, "device")                                    \
+  X(subsystem_vendor, "subsystem_vendor")                \
+  X(subsystem, "subsystem")                              \
   /* the timestamps and the record they gave */          \
   X(samples, "samples")                                  \
   X(record, "record")                                    \
@@ -98,13 +104,16 @@ enum class Address : unsigned char {
 //   X(id, section, member, address, playback, entry, missing)
 // section and member: where the answers are (member null: the section is
 // the list of them); entry: what the reader calls one record in its errors;
-// missing: what "dump has no ..." names.
+// missing: what "dump has no ..." names. A dump without the PCI functions
+// was taken before runs asked for them: its registry could not be asked,
+// so they are never missing.
 #define OXA_RUN_INPUTS(X)                                                                          \
   X(cpuid, cpuid, nullptr, leaf_subleaf, each_then_last, "cpuid entry", "CPUID leaf")              \
   X(kernel_flag, sysctl, nullptr, name, each_then_last, "sysctl entry", "sysctl read of")          \
   X(registry_device, registry, member::service, none, once, "registry", "registry service record") \
   X(registry_value, registry, member::properties, name, once, "registry property",                 \
     "read of registry property")                                                                   \
+  X(pci_functions, registry, member::pci_functions, none, once, "PCI function", "PCI functions")   \
   X(timestamp, timing, member::samples, position, in_order, "timing sample", "timestamp")          \
   X(clock_reading, clock_ns, nullptr, position, in_order, "clock reading", "clock reading")        \
   OXA_LINUX_PATH_QUESTIONS(OXA_LINUX_RUN_INPUT_, X)                                                \

@@ -141,6 +141,14 @@ class RecordingRegistry {
 
   [[nodiscard]] Device platform_device() { return {inner_, dump_}; }
 
+  // The PCI functions, where the inner registry lists them.
+  [[nodiscard]] std::optional<PciFunctions> pci_functions() requires PciRegistry<Inner> {
+    std::optional<PciFunctions> functions = inner_.pci_functions();
+    dump_.pci_asked = true;
+    dump_.pci_functions = functions;
+    return functions;
+  }
+
  private:
   Inner& inner_;
   Dump& dump_;

@@ -126,12 +126,20 @@ std::optional<std::string> ReplayLinuxSystem::kernel_release() {
 ReplayRegistry::ReplayRegistry(const Dump& dump, MissingInput& missing) : missing_(missing) {
   if (dump.service) service_.add(*dump.service);
   for (const PropertyRecord& p : dump.properties) properties_[p.key].add(p);
+  if (dump.pci_asked) pci_functions_.add(dump.pci_functions);
 }
 
 ReplayRegistry::Device ReplayRegistry::platform_device() {
   const bool* found = service_.next();
   if (found == nullptr) end(missing_, {.input = Input::registry_device});
   return {*found ? &properties_ : nullptr, missing_};
+}
+
+// A dump without them was taken before runs asked for them: its registry
+// could not be asked.
+std::optional<PciFunctions> ReplayRegistry::pci_functions() noexcept {
+  const std::optional<PciFunctions>* functions = pci_functions_.next();
+  return functions != nullptr ? *functions : std::nullopt;
 }
 
 ReplayRegistry::Value ReplayRegistry::Device::read(RegistryKey key) const {

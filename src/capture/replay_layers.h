@@ -171,16 +171,18 @@ class ReplayRegistry {
   ReplayRegistry(const Dump& dump, MissingInput& missing);
 
   [[nodiscard]] Device platform_device();
+  [[nodiscard]] std::optional<PciFunctions> pci_functions() noexcept;
 
  private:
   Answers<Input::registry_device, bool> service_;
   Properties properties_;
+  Answers<Input::pci_functions, std::optional<PciFunctions>> pci_functions_;
   MissingInput& missing_;
 };
 
 static_assert(CpuidProcessor<ReplayProcessor>);
 static_assert(System<ReplaySystem> && !LinuxSystem<ReplaySystem>);
 static_assert(LinuxSystem<ReplayLinuxSystem>);
-static_assert(Registry<ReplayRegistry>);
+static_assert(Registry<ReplayRegistry> && PciRegistry<ReplayRegistry>);
 
 }  // namespace oxa::capture

@@ -8,25 +8,14 @@
 #include <cstdio>
 #include <string_view>
 
-#include "core/vocabulary.h"
-
 namespace oxa {
 namespace {
 
 using namespace std::string_view_literals;
 
-inline constexpr std::uint32_t kAnyDevice = 0x10000;
+constexpr std::uint32_t kAnyDevice = PciRow::kAnyDevice;
 
-// One kind of PCI function and what it says, from the PCI ID registry and
-// the hypervisors' own sources. The first row a function matches counts.
-struct PciRow {
-  std::uint16_t vendor;
-  std::uint32_t device = kAnyDevice;  // or one device of the vendor
-  std::string_view category = categories::guest;
-  std::string_view word;
-  std::int32_t weight;
-};
-
+// From the PCI ID registry and the hypervisors' own sources.
 constexpr PciRow kPciRows[] = {
     // Vendors whose every function is virtual hardware of their product:
     // VMware's SVGA, VMXNET3, PVSCSI and VMCI; VirtualBox's guest service
@@ -94,18 +83,13 @@ std::optional<std::uint32_t> vendor_and_device(std::string_view line) {
   return value;
 }
 
-void pci_findings(Result& result, std::string_view table) {
+void pci_findings(Result& result, const std::vector<PciFunction>& functions) {
   std::array<bool, std::size(kPciRows)> found{};
-  // Whole lines only: a read cut at its limit ends in a part of one.
-  for (std::size_t end = table.find('\n'); end != std::string_view::npos; end = table.find('\n')) {
-    const std::optional<std::uint32_t> id = vendor_and_device(table.substr(0, end));
-    table.remove_prefix(end + 1);
-    if (!id) continue;
-    const auto vendor = static_cast<std::uint16_t>(*id >> 16);
-    const std::uint32_t device = *id & 0xFFFFu;
+  for (const PciFunction& function : functions) {
     for (std::size_t i = 0; i < std::size(kPciRows); ++i) {
       const PciRow& row = kPciRows[i];
-      if (row.vendor != vendor || (row.device != kAnyDevice && row.device != device)) continue;
+      if (row.vendor != function.vendor || (row.device != kAnyDevice && row.device != function.device))
+        continue;
       found[i] = true;
       break;
     }
@@ -243,11 +227,29 @@ void brand_findings(Result& result, std::string_view brand) {
 
 }  // namespace
 
+std::span<const PciRow> pci_rows() noexcept { return kPciRows; }
+
+std::optional<std::vector<PciFunction>> pci_table_functions(const std::optional<std::string>& table) {
+  if (!table) return std::nullopt;
+  std::vector<PciFunction> functions;
+  std::string_view rest = *table;
+  // Whole lines only: a read cut at its limit ends in a part of one.
+  for (std::size_t end = rest.find('\n'); end != std::string_view::npos; end = rest.find('\n')) {
+    const std::optional<std::uint32_t> id = vendor_and_device(rest.substr(0, end));
+    rest.remove_prefix(end + 1);
+    if (id) {
+      functions.push_back({.vendor = static_cast<std::uint16_t>(*id >> 16),
+                           .device = static_cast<std::uint16_t>(*id & 0xFFFFu)});
+    }
+  }
+  return functions;
+}
+
 void detect_devices(Result& result, const DeviceSigns& signs) {
-  const bool read = signs.cpu_brand || signs.pci_devices || signs.acpi_fadt || signs.input_devices;
+  const bool read = signs.cpu_brand || signs.pci_functions || signs.acpi_fadt || signs.input_devices;
   result.probe(sources::devices, read ? statuses::ok : statuses::unavailable);
   if (signs.cpu_brand) brand_findings(result, *signs.cpu_brand);
-  if (signs.pci_devices) pci_findings(result, *signs.pci_devices);
+  if (signs.pci_functions) pci_findings(result, *signs.pci_functions);
   if (signs.acpi_fadt) fadt_findings(result, *signs.acpi_fadt);
   if (signs.input_devices) input_findings(result, *signs.input_devices);
 }

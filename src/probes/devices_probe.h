@@ -4,9 +4,11 @@
 // The probe "devices": the hardware a hypervisor gives its guest, which a
 // guest that hides CPUID's bit and copies a real board's firmware strings
 // still shows. On x86-64 the processor's brand string, where the
-// hypervisor's own processor model names it. On Linux the PCI functions, from the one table the kernel
-// shows every user, /proc/bus/pci/devices: one read, however many
-// functions; and the OEM of the ACPI tables, from the header of the FADT
+// hypervisor's own processor model names it. On macOS the PCI functions the
+// IOKit registry lists, which any user may read. On Linux the PCI
+// functions, from the one table the kernel shows every user,
+// /proc/bus/pci/devices: one read, however many functions; and the OEM of
+// the ACPI tables, from the header of the FADT
 // (FACP), the small table every ACPI machine has, which only root may read;
 // and the names of the input devices, from the one table the kernel shows
 // every user, /proc/bus/input/devices: a hypervisor's virtual tablet or
@@ -14,20 +16,40 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/evidence.h"
+#include "core/vocabulary.h"
 #include "platform/linux/signs.h"
 #include "platform/processor.h"
+#include "platform/registry.h"
 #include "platform/system.h"
 
 namespace oxa {
 
+// One kind of PCI function and what it says. The first row a function
+// matches counts.
+struct PciRow {
+  static constexpr std::uint32_t kAnyDevice = 0x10000;
+
+  std::uint16_t vendor;
+  std::uint32_t device = kAnyDevice;  // or one device of the vendor
+  std::string_view category = categories::guest;
+  std::string_view word;
+  std::int32_t weight;
+};
+
+// The rows, in the order their findings are recorded.
+std::span<const PciRow> pci_rows() noexcept;
+
 struct DeviceSigns {
-  std::optional<std::string> cpu_brand;      // CPUID's brand string, where it has one
-  std::optional<std::string> pci_devices;    // the kernel's table, where read
-  std::optional<std::string> acpi_fadt;      // the FADT, where read (root)
-  std::optional<std::string> input_devices;  // the kernel's table, where read
+  std::optional<std::string> cpu_brand;                   // CPUID's brand string, where it has one
+  std::optional<std::vector<PciFunction>> pci_functions;  // where listed
+  std::optional<std::string> acpi_fadt;                   // the FADT, where read (root)
+  std::optional<std::string> input_devices;               // the kernel's table, where read
 };
 
 // The processor's brand string, CPUID leaves 0x80000002-0x80000004 (no
@@ -53,8 +75,8 @@ std::optional<std::string> read_cpu_brand(P& processor) {
   }
 }
 
-// Where the platform shows no devices a process may read (macOS, Windows
-// for now): the processor's brand string alone.
+// Where the platform shows no devices a process may read (Windows for now):
+// the processor's brand string alone.
 template <Processor P>
 DeviceSigns read_device_signs(P& processor) {
   DeviceSigns signs;
@@ -62,17 +84,35 @@ DeviceSigns read_device_signs(P& processor) {
   return signs;
 }
 
+// Where the registry lists the PCI functions (macOS): the brand string and
+// those functions.
+template <Processor P, PciRegistry R>
+DeviceSigns read_device_signs(P& processor, R& registry) {
+  DeviceSigns signs;
+  signs.cpu_brand = read_cpu_brand(processor);
+  if (const std::optional<PciFunctions> listed = registry.pci_functions()) {
+    signs.pci_functions.emplace(listed->begin(), listed->end());
+  }
+  return signs;
+}
+
+// The functions of the kernel's PCI table, /proc/bus/pci/devices, whose
+// lines give a function's vendor and device but not its subsystem; nothing
+// where it was not read.
+std::optional<std::vector<PciFunction>> pci_table_functions(const std::optional<std::string>& table);
+
 template <Processor P, LinuxSystem S>
 DeviceSigns read_device_signs(P& processor, S& system) {
   return {.cpu_brand = read_cpu_brand(processor),
-          .pci_devices = system.read_sign(sign_path(Sign::pci_devices)),
+          .pci_functions = pci_table_functions(system.read_sign(sign_path(Sign::pci_devices))),
           .acpi_fadt = system.read_sign(sign_path(Sign::acpi_fadt)),
           .input_devices = system.read_sign(sign_path(Sign::input_devices))};
 }
 
-// Records the probe "devices": "ok" when the brand string or one of its
-// tables could be read, a finding for a brand string of a virtual processor
-// model, one for each row of the PCI table that one of its functions matches,
+// Records the probe "devices": "ok" when the brand string, the PCI
+// functions or one of its tables could be read, a finding for a brand
+// string of a virtual processor model, one for each row of the PCI
+// functions that one of them matches,
 // one for the FADT's OEM where it names a vendor, and one for each row of
 // the input names that one of the input devices matches.
 void detect_devices(Result& result, const DeviceSigns& signs);

@@ -20,8 +20,8 @@ struct Layers {
   test::FakeRegistry registry;
 
   Layers() {
-    // Hyper-V guest with a KVM interface, firmware naming a cloud: findings
-    // from every probe.
+    // Hyper-V guest with a KVM interface, firmware naming a cloud, a
+    // Parallels function among the PCI ones: findings from every probe.
     test::hypervisor_processor(processor, "Microsoft Hv", 0x40000005);
     processor.set(0x40000001, {0x31237648, 0, 0, 0});
     processor.set(0x40000100, test::signature_registers(0x40000101, "KVMKVMKVM"));
@@ -30,6 +30,8 @@ struct Layers {
     registry.set_string(RegistryKey::manufacturer, "Amazon EC2");
     registry.set_data(RegistryKey::model, std::string("Xen HVM domU\0", 13));
     registry.set_string(RegistryKey::product_name, "Virtual Machine");
+    registry.add_pci_function({0x8086, 0x2918, PciFunction::kNone, PciFunction::kNone});
+    registry.add_pci_function({0x1ab8, 0x4000, PciFunction::kNone, PciFunction::kNone});
   }
 };
 
@@ -47,7 +49,7 @@ void sweep(test::Fault fault, int expected_status) {
     if (status == OXA_OK) {
       ASSERT_GT(n, 10u) << "the run allocates more than this";
       const test::Json report = test::parse_report(slot);
-      EXPECT_EQ(report["evidence"].size(), 8u) << report.dump();
+      EXPECT_EQ(report["evidence"].size(), 9u) << report.dump();
       std::free(slot);
       return;
     }

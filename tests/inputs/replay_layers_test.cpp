@@ -30,6 +30,8 @@ Dump answers() {
   PropertyRecord model_again;
   model_again.key = RegistryKey::model;
   d.properties = {model, model_again};
+  d.pci_asked = true;
+  d.pci_functions.emplace().add({0x15ad, 0x0405, 0x15ad, 0x0405});
   LinuxRecord& signs = d.linux_signs.emplace();
   // A path or file once per dump is what the reader lets in; were one
   // there twice, the first would answer.
@@ -52,6 +54,12 @@ struct Layers {
 std::string text(std::optional<std::int32_t> flag) { return flag ? std::to_string(*flag) : "unread"; }
 std::string text(std::optional<std::string> bytes) { return bytes ? *bytes : "unread"; }
 std::string text(PathKind kind) { return std::string(path_kind_name(kind)); }
+std::string text(const std::optional<PciFunctions>& functions) {
+  if (!functions) return "unasked";
+  std::string out = std::to_string(functions->size()) + " of vendor";
+  for (const PciFunction& f : *functions) out += " " + std::to_string(f.vendor);
+  return out;
+}
 
 TEST(ReplayLayers, EachQuestionPlaysBackByItsRule) {
   const struct {
@@ -96,6 +104,8 @@ TEST(ReplayLayers, EachQuestionPlaysBackByItsRule) {
          return std::string(device.read(RegistryKey::product_name).get().text);
        },
        "no read of registry property 'product-name'"},
+      {"PCI functions, every time", [](Layers& l) { return text(l.registry.pci_functions()); },
+       "1 of vendor 5549, 1 of vendor 5549, 1 of vendor 5549"},
   };
   const Dump d = answers();
   for (const auto& c : cases) {
@@ -128,6 +138,22 @@ TEST(ReplayLayers, QuestionsOfOneAnswerMissingAsAWhole) {
   EXPECT_THROW(layers.system.kernel_release(), ReplayEnded);
   EXPECT_EQ(describe(layers.missing), "no registry service record");
   EXPECT_EQ(describe(MissingInput{}), "");
+}
+
+// A dump without the PCI functions was taken before runs asked for them:
+// its registry could not be asked, which is no missing input. One that
+// recorded so says the same.
+TEST(ReplayLayers, PciFunctionsNotRecordedCouldNotBeAsked) {
+  for (const bool asked : {false, true}) {
+    SCOPED_TRACE(asked ? "recorded as unasked" : "not recorded");
+    Dump d = answers();
+    d.pci_asked = asked;
+    d.pci_functions.reset();
+    Layers layers(d);
+    EXPECT_EQ(layers.registry.pci_functions(), std::nullopt);
+    EXPECT_EQ(layers.registry.pci_functions(), std::nullopt);
+    EXPECT_FALSE(layers.missing);
+  }
 }
 
 }  // namespace

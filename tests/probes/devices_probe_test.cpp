@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// The "devices" probe on Linux: the kernel's PCI table read from a fake root,
+// The "devices" probe: on Linux the kernel's PCI table read from a fake
+// root, on macOS the PCI functions of the IOKit registry through its fake;
 // hidden guests named by the functions their hypervisor gives them, and
-// bare metal, clouds' own hardware and hostile tables named as little as
-// they should be.
+// bare metal, real Macs, clouds' own hardware and hostile tables named as
+// little as they should be.
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include "core/assessment.h"
 #include "core/evidence.h"
 #include "probes/devices_probe.h"
+#include "support/fake_iokit.h"
 #include "support/fake_root.h"
 #include "support/rooted_system.h"
 #include "support/scripted_processor.h"
@@ -299,6 +301,132 @@ TEST_F(DevicesProbe, InputDevicesNameTheirMaker) {
     const Result result = run();
     EXPECT_EQ(result.probes, (std::vector<Probe>{{"devices", "ok"}}));
     EXPECT_EQ(result.evidence, c.evidence);
+  }
+}
+
+// A Mac guest whose owner hid the hypervisor (VMware's
+// hypervisor.cpuid.v0 = FALSE and SMBIOS.reflectHost, which copies the
+// host's model) still has its hypervisor's PCI functions; a real Mac's
+// functions (Apple's own, Intel's host bridges, Broadcom's Wi-Fi and
+// Ethernet, AMD's GPUs) name nothing. IDs as the PCI ID registry and the
+// hypervisors' sources give them, subsystems only where those say them.
+TEST(DevicesMac, HiddenGuestsAreNamedByTheirFunctions) {
+  constexpr std::uint16_t kNone = PciFunction::kNone;
+  const struct {
+    const char* name;
+    std::vector<PciFunction> functions;
+    std::vector<Evidence> evidence;
+    const char* likelihood;
+  } cases[] = {
+      {"VMware Fusion, hidden: its 440BX chipset, VMCI, SVGA II, bridges, USB, e1000e, AHCI",
+       {{0x8086, 0x7190, 0x15ad, 0x1976},
+        {0x8086, 0x7191, kNone, kNone},
+        {0x8086, 0x7110, 0x15ad, 0x1976},
+        {0x8086, 0x7113, 0x15ad, 0x1976},
+        {0x15ad, 0x0740, 0x15ad, 0x0740},
+        {0x15ad, 0x0405, 0x15ad, 0x0405},
+        {0x15ad, 0x0790, kNone, kNone},
+        {0x15ad, 0x07a0, kNone, kNone},
+        {0x15ad, 0x0774, 0x15ad, 0x1976},
+        {0x15ad, 0x0770, 0x15ad, 0x0770},
+        {0x15ad, 0x0779, 0x15ad, 0x0779},
+        {0x8086, 0x10d3, 0x15ad, 0x07d0},
+        {0x15ad, 0x07e0, 0x15ad, 0x07e0}},
+       {device("guest", "vmware", 90, "PCI 15ad")},
+       "very_likely"},
+      {"Parallels Desktop: its tools device, video, balloon",
+       {{0x1ab8, 0x4000, kNone, kNone}, {0x1ab8, 0x4005, kNone, kNone}, {0x1ab8, 0x4006, kNone, kNone}},
+       {device("guest", "parallels", 90, "PCI 1ab8")},
+       "very_likely"},
+      {"VirtualBox: its graphics and guest service",
+       {{0x80ee, 0xbeef, kNone, kNone}, {0x80ee, 0xcafe, kNone, kNone}},
+       {device("guest", "virtualbox", 90, "PCI 80ee")},
+       "very_likely"},
+      {"QEMU or UTM on an Intel Mac, q35: xHCI, virtio network and disk",
+       {{0x8086, 0x29c0, 0x1af4, 0x1100},
+        {0x8086, 0x2918, 0x1af4, 0x1100},
+        {0x1b36, 0x000d, 0x1af4, 0x1100},
+        {0x1af4, 0x1041, 0x1af4, 0x1100},
+        {0x1af4, 0x1042, 0x1af4, 0x1100}},
+       {device("guest", "qemu", 85, "PCI 1b36"), device("guest", "unknown", 50, "PCI 1af4")},
+       "likely"},
+      {"QEMU with virtio alone",
+       {{0x8086, 0x29c0, 0x1af4, 0x1100}, {0x1af4, 0x1041, 0x1af4, 0x1100}},
+       {device("guest", "unknown", 50, "PCI 1af4")},
+       "possible"},
+      {"MacBook Pro 16-inch, 2019: Coffee Lake, T2, Apple's NVMe, Broadcom Wi-Fi, AMD GPU",
+       {{0x8086, 0x3ec4, kNone, kNone},
+        {0x8086, 0x1901, kNone, kNone},
+        {0x1002, 0x7340, kNone, kNone},
+        {0x106b, 0x1801, kNone, kNone},
+        {0x106b, 0x1802, kNone, kNone},
+        {0x106b, 0x2005, kNone, kNone},
+        {0x14e4, 0x4464, kNone, kNone},
+        {0x8086, 0x15ea, kNone, kNone}},
+       {},
+       "not_detected"},
+      {"iMac, 2017: Kaby Lake, Broadcom Wi-Fi and Ethernet, AMD GPU",
+       {{0x8086, 0x591f, kNone, kNone},
+        {0x1002, 0x67ef, kNone, kNone},
+        {0x14e4, 0x43ba, kNone, kNone},
+        {0x14e4, 0x16b4, kNone, kNone}},
+       {},
+       "not_detected"},
+      {"no PCI function", {}, {}, "not_detected"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::FakeRegistry registry;
+    registry.set_pci_matching(test::FakeRegistry::PciMatching::succeeds);
+    for (const PciFunction& f : c.functions) registry.add_pci_function(f);
+    test::ScriptedProcessor processor;  // no brand string
+    Result result;
+    detect_devices(result, read_device_signs(processor, registry));
+    EXPECT_EQ(result.probes, (std::vector<Probe>{{"devices", "ok"}}));
+    EXPECT_EQ(result.evidence, c.evidence);
+    EXPECT_EQ(assess(result).likelihood, c.likelihood);
+    EXPECT_EQ(registry.balance(), "");
+  }
+}
+
+// "ok" where either the brand string or the PCI functions were read; a
+// registry that cannot be asked leaves the brand string alone.
+TEST(DevicesMac, EitherTheBrandOrTheFunctionsMakeTheProbeOk) {
+  using Matching = test::FakeRegistry::PciMatching;
+  const struct {
+    const char* name;
+    bool brand;
+    Matching matching;
+    const char* status;
+    std::vector<Evidence> evidence;
+  } cases[] = {
+      {"both",
+       true,
+       Matching::succeeds,
+       "ok",
+       {device("guest", "qemu", 85, "CPUID brand QEMU Virtual CPU version 2.5+"),
+        device("guest", "vmware", 90, "PCI 15ad")}},
+      {"the functions alone", false, Matching::succeeds, "ok", {device("guest", "vmware", 90, "PCI 15ad")}},
+      {"the brand alone",
+       true,
+       Matching::fails,
+       "ok",
+       {device("guest", "qemu", 85, "CPUID brand QEMU Virtual CPU version 2.5+")}},
+      {"neither", false, Matching::fails, "unavailable", {}},
+      {"neither, no iterator", false, Matching::null_iterator, "unavailable", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::FakeRegistry registry;
+    registry.add_pci_function({0x15ad, 0x0405, 0x15ad, 0x0405});
+    registry.set_pci_matching(c.matching);
+    test::ScriptedProcessor processor =
+        c.brand ? branded(0x80000008, "QEMU Virtual CPU version 2.5+") : test::ScriptedProcessor();
+    Result result;
+    detect_devices(result, read_device_signs(processor, registry));
+    EXPECT_EQ(result.probes, (std::vector<Probe>{{"devices", c.status}}));
+    EXPECT_EQ(result.evidence, c.evidence);
+    EXPECT_EQ(registry.balance(), "");
   }
 }
 

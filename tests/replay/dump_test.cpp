@@ -10,9 +10,11 @@
 #include <iterator>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "api/run_fixture.h"
 #include "capture/dump_replay.h"
@@ -57,10 +59,22 @@ std::string registry_with(const std::string& property) {
          "]}, \"clock_ns\": [0, 0]}";
 }
 
+// A dump whose registry lists these PCI functions (a JSON value).
+std::string pci_functions(const std::string& functions) {
+  return V + "\"registry\": {\"pci_functions\": " + functions + "}}";
+}
+std::string pci_function(const char* vendor, const char* device = "\"0x0405\"") {
+  return std::string("{\"vendor\": ") + vendor + ", \"device\": " + device +
+         ", \"subsystem_vendor\": \"0x15ad\", \"subsystem\": \"0x0405\"}";
+}
+
 TEST(ReadDump, HostileDumpsGiveOneLineErrors) {
   const std::string deep = std::string(200, '[') + std::string(200, ']');
   std::string zeros;
   for (std::size_t i = 0; i < tool::kMaxJsonValues; ++i) zeros += "0,";
+  std::string too_many_functions;
+  for (std::size_t i = 0; i <= kMaxPciFunctions; ++i) too_many_functions += pci_function("\"0x15ad\"") + ",";
+  too_many_functions.pop_back();
   const struct {
     std::string text;
     const char* error;
@@ -127,6 +141,23 @@ TEST(ReadDump, HostileDumpsGiveOneLineErrors) {
       {V + "\"registry\": {\"properties\": [{\"key\": \"model\", \"kind\": \"absent\"}, {\"key\": \"model\", "
            "\"kind\": \"other\"}]}}",
        "registry property 'model' appears twice"},
+      {pci_functions("{}"), "registry 'pci_functions' is not an array or null"},
+      {pci_functions("true"), "registry 'pci_functions' is not an array or null"},
+      {pci_functions("[7]"), "PCI function 0 is not an object"},
+      {pci_functions("[" + pci_function("5549") + "]"), "PCI function 0 'vendor' is not a string"},
+      {pci_functions("[{\"vendor\": \"0x15ad\"}]"), "PCI function 0 'device' is missing"},
+      {pci_functions("[" + pci_function("\"0x15ad\"") + ", " + pci_function("\"0x15ad\"", "\"0x10000\"") +
+                     "]"),
+       "PCI function 1 'device' is not a 16-bit hex number (0x and 1 to 4 digits)"},
+      {pci_functions("[" + pci_function("\"0x-1\"") + "]"),
+       "PCI function 0 'vendor' is not a 16-bit hex number (0x and 1 to 4 digits)"},
+      {pci_functions("[" + pci_function("\"15ad\"") + "]"),
+       "PCI function 0 'vendor' is not a 16-bit hex number (0x and 1 to 4 digits)"},
+      {pci_functions("[" + pci_function("\"0x\"") + "]"),
+       "PCI function 0 'vendor' is not a 16-bit hex number (0x and 1 to 4 digits)"},
+      // No registry lists more than the binding reads.
+      {pci_functions("[" + too_many_functions + "]"),
+       "registry 'pci_functions' holds more than 256 functions"},
       {V + "\"timing\": {\"samples\": [[1, 2, 3], [4, 5, 6, 7]]}}",
        "timing sample 0 is not an array of four timestamps"},
       {V + "\"timing\": {\"samples\": [[1, 2, 3, 4, 5]]}}",
@@ -191,6 +222,16 @@ TEST(ReplayDump, OddButValidDumpsReplay) {
                      "{\"key\": \"product-name\", \"kind\": \"string\", \"converted\": false}"),
        "{\"source\":\"firmware\",\"category\":\"guest\",\"vendor\":\"qemu\",\"weight\":85,\"detail\":"
        "\"qemu\"}"},
+      {"PCI functions, their IDs in capitals and short",
+       V + kNothingMeasured +
+           "\"registry\": {\"service\": false, \"pci_functions\": [{\"vendor\": \"0X1AB8\", \"device\": "
+           "\"0x4000\", \"subsystem_vendor\": \"0x0\", \"subsystem\": \"0xFFFF\"}]}, \"clock_ns\": [0, 0]}",
+       "{\"source\":\"devices\",\"category\":\"guest\",\"vendor\":\"parallels\",\"weight\":90,"
+       "\"detail\":\"PCI 1ab8\"}"},
+      {"PCI functions the registry could not list",
+       V + kNothingMeasured +
+           "\"registry\": {\"service\": false, \"pci_functions\": null}, \"clock_ns\": [0, 0]}",
+       "{\"source\":\"devices\",\"status\":\"unavailable\"}"},
       {"unknown members are ignored",
        V + kNothingMeasured +
            "\"registry\": {\"service\": false, \"x\": 1}, "
@@ -420,12 +461,59 @@ TEST(DumpFormat, TheReaderKeepsEveryMemberTheWriterWrites) {
   d.properties[1].length = 2;
   d.properties[1].has_bytes = true;
   d.properties[1].bytes = "QE";
+  d.pci_asked = true;
+  d.pci_functions.emplace().add({0x15ad, 0x0405, 0x15ad, 0x0405});
   d.timing = capture::replay_timing(d);
   d.report = "{}";
   std::set<std::string> written;
   member_names(nlohmann::json::parse(tool::write_dump(d)), written);
   const std::set<std::string> kept(std::begin(capture::kDumpMembers), std::end(capture::kDumpMembers));
   EXPECT_EQ(written, kept);
+}
+
+// The PCI functions keep through their text: a list, a registry that could
+// not be asked (null), and none asked for (a dump from before the question).
+TEST(DumpFormat, PciFunctionsKeepThroughTheirText) {
+  const struct {
+    const char* name;
+    bool asked;
+    std::optional<std::vector<PciFunction>> functions;
+    const char* written;  // the member, or "" for none
+  } cases[] = {
+      {"listed", true,
+       std::vector<PciFunction>{{0x8086, 0x7190, 0x15ad, 0x1976}, {0x15ad, 0x0405, PciFunction::kNone, 0}},
+       "\"pci_functions\": [\n"
+       "      {\"vendor\": \"0x8086\", \"device\": \"0x7190\", \"subsystem_vendor\": \"0x15ad\", "
+       "\"subsystem\": "
+       "\"0x1976\"},\n"
+       "      {\"vendor\": \"0x15ad\", \"device\": \"0x0405\", \"subsystem_vendor\": \"0xffff\", "
+       "\"subsystem\": "
+       "\"0x0000\"}\n"
+       "    ]"},
+      {"none there", true, std::vector<PciFunction>{}, "\"pci_functions\": []"},
+      {"the registry could not be asked", true, std::nullopt, "\"pci_functions\": null"},
+      {"not asked", false, std::nullopt, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Dump d = hyperv_dump();
+    d.pci_asked = c.asked;
+    if (c.functions) {
+      PciFunctions& functions = d.pci_functions.emplace();
+      for (const PciFunction& f : *c.functions) functions.add(f);
+    }
+    const std::string text = tool::write_dump(d);
+    if (*c.written != '\0') {
+      EXPECT_NE(text.find(c.written), std::string::npos) << text;
+    } else {
+      EXPECT_EQ(text.find("pci_functions"), std::string::npos) << text;
+    }
+    const tool::DumpRead read = tool::read_dump(text);
+    ASSERT_TRUE(read.dump) << read.error;
+    EXPECT_EQ(read.dump->pci_asked, c.asked);
+    EXPECT_EQ(read.dump->pci_functions, d.pci_functions);
+    EXPECT_EQ(tool::write_dump(*read.dump), text);
+  }
 }
 
 // Capture over the scripted layers, then write, read and replay: the dump
@@ -466,6 +554,17 @@ TEST(Capture, RecordsWhatTheRunReadAndReplaysToItsReport) {
          bytes.replace(100, 5, " kvm ");
          r.set_data(RegistryKey::manufacturer, bytes);
        }},
+      {"a hidden VMware Mac guest's PCI functions, one without a vendor",
+       [](ScriptedProcessor& p, FakeSystem& s, FakeRegistry& r) {
+         p.set(0x0, {0xd, 0, 0, 0});
+         p.set(0x1, {0, 0, 0, kTscAndSse2});
+         p.timestamps(samples(20, 1500));
+         s.set_sysctl("kern.hv_vmm_present", 1);
+         r.set_data(RegistryKey::model, std::string("MacPro7,1\0", 10));
+         r.add_pci_function({0x8086, 0x7190, 0x15ad, 0x1976});
+         r.add_pci_service();
+         r.add_pci_function({0x15ad, 0x0405, 0x15ad, 0x0405});
+       }},
       {"no service, translated process",
        [](ScriptedProcessor& p, FakeSystem& s, FakeRegistry& r) {
          hypervisor_processor(p, "Apple VZ");
@@ -492,6 +591,9 @@ TEST(Capture, RecordsWhatTheRunReadAndReplaysToItsReport) {
     ASSERT_EQ(d.sysctl.size(), s.sysctl_reads().size());
     for (std::size_t i = 0; i < d.sysctl.size(); ++i) EXPECT_EQ(d.sysctl[i].name, s.sysctl_reads()[i]);
     EXPECT_EQ(d.clock, (std::vector<std::int64_t>{2'000'000, 2'123'456}));
+    // What the registry lists again, asked once more.
+    EXPECT_TRUE(d.pci_asked);
+    EXPECT_EQ(d.pci_functions, r.pci_functions());
     ASSERT_TRUE(d.report);
     ASSERT_TRUE(d.timing);
     EXPECT_EQ(d.timing->available,

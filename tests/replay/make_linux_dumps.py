@@ -427,8 +427,27 @@ def mac_registry(vendor, model):
         for key, text in (("manufacturer", vendor), ("model", model), ("product-name", model))]}
 
 
+def pci_functions(*functions):
+    """The registry's PCI functions: (vendor, device, subsystem vendor,
+    subsystem), None for an ID the registry does not give."""
+    names = ("vendor", "device", "subsystem_vendor", "subsystem")
+    return [{n: f"0x{0xFFFF if i is None else i:04x}" for n, i in zip(names, f)} for f in functions]
+
+
+# What a VMware guest's registry lists: the 440BX chipset VMware emulates,
+# its own functions (VMCI, SVGA II, PCI and PCI Express bridges, UHCI, EHCI,
+# xHCI, AHCI) and the e1000e it gives macOS guests, with the subsystem IDs
+# VMware gives them (open-vm-tools' vm_device_version.h; bridges have none).
+VMWARE_MAC_PCI = pci_functions(
+    (0x8086, 0x7190, 0x15AD, 0x1976), (0x8086, 0x7191, None, None), (0x8086, 0x7110, 0x15AD, 0x1976),
+    (0x8086, 0x7113, 0x15AD, 0x1976), (0x15AD, 0x0740, 0x15AD, 0x0740), (0x15AD, 0x0405, 0x15AD, 0x0405),
+    (0x15AD, 0x0790, None, None), (0x15AD, 0x07A0, None, None), (0x15AD, 0x0774, 0x15AD, 0x1976),
+    (0x15AD, 0x0770, 0x15AD, 0x0770), (0x15AD, 0x0779, 0x15AD, 0x0779), (0x8086, 0x10D3, 0x15AD, 0x07D0),
+    (0x15AD, 0x07E0, 0x15AD, 0x07E0))
+
+
 # Intel Macs whose kernel sets kern.hv_vmm_present: name: (base dump, the
-# platform device).
+# platform device, and the PCI functions where the dump lists them).
 MAC_CASES = {
     # A real Mac under a patcher for unsupported Macs, which sets the flag
     # so that updates are offered: no hypervisor bit, CPUID at native speed.
@@ -436,6 +455,10 @@ MAC_CASES = {
     # A VMware guest that hides its CPUID bit and reflects the host's
     # model (SMBIOS.reflectHost): CPUID is trapped all the same.
     "vmware_hidden_mac_documented": ("slow_cpuid", mac_registry("Apple Inc.", "MacPro7,1")),
+    # The same guest whose run lists the PCI functions: VMware's own name it.
+    "vmware_hidden_pci_mac_documented": ("slow_cpuid",
+                                         {**mac_registry("Apple Inc.", "MacPro7,1"),
+                                          "pci_functions": VMWARE_MAC_PCI}),
 }
 
 

@@ -3,11 +3,17 @@
 
 // The IOKit and CoreFoundation calls of the macOS registry binding, faked:
 // one service (or none) whose three identity properties are each absent, a
-// string, a data object or a value of another type. Every value handed out
-// and every release is counted, and misuse (release of null or of something
-// never handed out, use after release, wrong port, allocator, options or
-// encoding) is recorded, so a test can ask for balance() == "" after any
-// run, exceptions included.
+// string, a data object or a value of another type; and any number of PCI
+// services whose four ID properties are each one of those too. Every value,
+// service and iterator handed out and every release is counted, and misuse
+// (release of null or of something never handed out, use after release,
+// wrong port, allocator, options or encoding) is recorded, so a test can ask
+// for balance() == "" after any run, exceptions included.
+//
+// The PCI matching fails until a PCI service is added or the matching is
+// set otherwise: a registry that cannot be asked, which is what every run
+// before the question was asked saw. Its calls are counted, not logged in
+// calls(), so a registry of any size fits.
 //
 // FakeRegistry is the IOKit binding over this fake: the registry tests hand
 // to the probe and the run, set up and inspected through the fake's calls.
@@ -19,6 +25,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,6 +42,7 @@ class FakeIOKit {
   struct Object;
 
   using Service = unsigned int;
+  using Iterator = unsigned int;
   using Value = const void*;
   using StringRef = const Object*;
   using DataRef = const Object*;
@@ -44,6 +53,8 @@ class FakeIOKit {
   using Allocator = const void*;
 
   static constexpr Service kService = 0x2203;
+  static constexpr Iterator kPciIterator = 0x2207;
+  static constexpr Service kFirstPciService = 0x10000;  // then one up per service
   static constexpr Port kMainPort = 0;
   static constexpr TypeId kStringType = 7;
   static constexpr TypeId kDataType = 11;
@@ -79,6 +90,13 @@ class FakeIOKit {
     friend bool operator==(const Call&, const Call&) = default;
   };
 
+  // How the matching of IOPCIDevice entries goes.
+  enum class PciMatching {
+    fails,          // an error, no iterator
+    null_iterator,  // success, but no iterator
+    succeeds,       // an iterator over the PCI services
+  };
+
   FakeIOKit() { calls_.reserve(kCallCapacity); }
   FakeIOKit(const FakeIOKit&) = delete;
   FakeIOKit& operator=(const FakeIOKit&) = delete;
@@ -97,6 +115,38 @@ class FakeIOKit {
   void set_data_length(RegistryKey key, Index length) { put(key, Kind::data, "", length, true); }
   void set_other(RegistryKey key) { put(key, Kind::other, "", 0, true); }
 
+  // --- PCI set-up ---
+  void set_pci_matching(PciMatching matching) { pci_matching_ = matching; }
+  // A PCI service with none of its properties; its index. The matching
+  // succeeds from now on.
+  std::size_t add_pci_service() {
+    pci_matching_ = PciMatching::succeeds;
+    pci_services_.emplace_back();
+    return pci_services_.size() - 1;
+  }
+  // A PCI service whose IDs are what the registry holds: 4 bytes each,
+  // little-endian.
+  std::size_t add_pci_function(const PciFunction& ids) {
+    const std::size_t service = add_pci_service();
+    const std::uint16_t values[] = {ids.vendor, ids.device, ids.subsystem_vendor, ids.subsystem};
+    for (std::size_t i = 0; i < std::size(values); ++i) {
+      const char bytes[] = {static_cast<char>(values[i] & 0xFF), static_cast<char>(values[i] >> 8), 0, 0};
+      set_pci_data(service, static_cast<PciKey>(i), std::string(bytes, sizeof bytes));
+    }
+    return service;
+  }
+  void set_pci_absent(std::size_t service, PciKey key) { pci_value(service, key).reset(); }
+  void set_pci_data(std::size_t service, PciKey key, std::string bytes) {
+    const auto length = static_cast<Index>(bytes.size());
+    pci_value(service, key) = Object{RegistryKey{}, Kind::data, std::move(bytes), length, true, 0, 0};
+  }
+  void set_pci_string(std::size_t service, PciKey key, std::string text) {
+    pci_value(service, key) = Object{RegistryKey{}, Kind::string, std::move(text), 0, true, 0, 0};
+  }
+  void set_pci_other(std::size_t service, PciKey key) {
+    pci_value(service, key) = Object{RegistryKey{}, Kind::other, "", 0, true, 0, 0};
+  }
+
   // --- What happened ---
   const std::vector<Call>& calls() const { return calls_; }
   int service_releases() const { return service_releases_; }
@@ -107,6 +157,10 @@ class FakeIOKit {
   Index last_buffer_size() const { return last_buffer_size_; }
   // The key of the latest property read, if any.
   std::optional<RegistryKey> last_key_read() const { return last_key_read_; }
+  // How many PCI services the iterator handed out, and how many of their
+  // properties were asked for.
+  std::size_t pci_services_handed_out() const { return pci_services_handed_out_; }
+  std::size_t pci_properties_read() const { return pci_properties_read_; }
 
   // Empty when every value handed out was released exactly once, a non-zero
   // service exactly once, the dictionary was handed on, and no misuse was
@@ -123,6 +177,25 @@ class FakeIOKit {
     if (service_releases_ != services_handed_out_) {
       out += "service handed out " + std::to_string(services_handed_out_) + " released " +
              std::to_string(service_releases_) + "; ";
+    }
+    for (std::size_t i = 0; i < pci_services_.size(); ++i) {
+      const PciService& service = pci_services_[i];
+      const std::string name = "PCI service " + std::to_string(i);
+      if (service.releases != service.handed_out) {
+        out += name + " handed out " + std::to_string(service.handed_out) + " released " +
+               std::to_string(service.releases) + "; ";
+      }
+      for (std::size_t k = 0; k < service.values.size(); ++k) {
+        const std::optional<Object>& value = service.values[k];
+        if (value && value->releases != value->handed_out) {
+          out += name + " " + std::string(key_name(static_cast<PciKey>(k))) + " handed out " +
+                 std::to_string(value->handed_out) + " released " + std::to_string(value->releases) + "; ";
+        }
+      }
+    }
+    if (iterator_releases_ != iterators_handed_out_) {
+      out += "iterator handed out " + std::to_string(iterators_handed_out_) + " released " +
+             std::to_string(iterator_releases_) + "; ";
     }
     if (dictionaries_made_ != dictionaries_taken_) out += "matching dictionary not handed on; ";
     if (calls_overflow_) out += "call log overflow; ";
@@ -146,6 +219,54 @@ class FakeIOKit {
     if (matching == &dictionary_) ++dictionaries_taken_;
     if (service_ != 0) ++services_handed_out_;
     return service_;
+  }
+
+  // Takes the dictionary whether or not it succeeds, as IOKit does.
+  int IOServiceGetMatchingServices(Port port, Dictionary matching, Iterator* existing) noexcept {
+    if (port != kMainPort) misuse("wrong main port");
+    if (matching == &dictionary_) ++dictionaries_taken_;
+    switch (pci_matching_) {
+      case PciMatching::fails:
+        return kFailure;
+      case PciMatching::null_iterator:
+        *existing = 0;
+        return 0;
+      case PciMatching::succeeds:
+        break;
+    }
+    // A new iterator starts from the first service.
+    ++iterators_handed_out_;
+    next_pci_service_ = 0;
+    *existing = kPciIterator;
+    return 0;
+  }
+
+  Service IOIteratorNext(Iterator iterator) noexcept {
+    if (iterator != kPciIterator || iterator_releases_ >= iterators_handed_out_) {
+      misuse("IOIteratorNext on an unknown or released iterator");
+      return 0;
+    }
+    if (next_pci_service_ == pci_services_.size()) return 0;
+    ++pci_services_[next_pci_service_].handed_out;
+    ++pci_services_handed_out_;
+    return kFirstPciService + static_cast<Service>(next_pci_service_++);
+  }
+
+  Value IORegistryEntryCreateCFProperty(Service service, PciKey key, Allocator allocator,
+                                        std::uint32_t options) noexcept {
+    ++pci_properties_read_;
+    const PciService* entry = pci_service(service);
+    if (entry == nullptr || entry->releases >= entry->handed_out) {
+      misuse("PCI property read on an unknown or released service");
+      return nullptr;
+    }
+    if (allocator != &allocator_) misuse("not the default allocator");
+    if (options != 0) misuse("non-zero options");
+    std::optional<Object>& value =
+        pci_services_[service - kFirstPciService].values[static_cast<std::size_t>(key)];
+    if (!value) return nullptr;
+    ++value->handed_out;
+    return &*value;
   }
 
   Value IORegistryEntryCreateCFProperty(Service service, RegistryKey key, Allocator allocator,
@@ -221,12 +342,25 @@ class FakeIOKit {
       misuse("CFRelease of a value never handed out");
       return;
     }
-    log({Op::release_value, o->key});
+    if (identity(o)) log({Op::release_value, o->key});
     ++o->releases;
     if (o->releases > o->handed_out) misuse("value released too often");
   }
 
   int IOObjectRelease(Service service) noexcept {
+    if (service == kPciIterator) {
+      if (++iterator_releases_ > iterators_handed_out_) misuse("iterator released too often");
+      return 0;
+    }
+    if (service >= kFirstPciService && service != service_) {
+      PciService* entry = pci_service(service);
+      if (entry == nullptr) {
+        misuse("IOObjectRelease of an unknown PCI service");
+      } else if (++entry->releases > entry->handed_out) {
+        misuse("PCI service released too often");
+      }
+      return 0;
+    }
     log({Op::release_service, std::nullopt});
     if (service == 0)
       misuse("IOObjectRelease(0)");
@@ -238,6 +372,13 @@ class FakeIOKit {
 
  private:
   static constexpr std::size_t kCallCapacity = 256;
+  static constexpr int kFailure = static_cast<int>(0xe00002c7u);  // kIOReturnUnsupported
+
+  struct PciService {
+    std::array<std::optional<Object>, 4> values;  // by PciKey
+    int handed_out = 0;
+    int releases = 0;
+  };
 
   void put(RegistryKey key, Kind kind, std::string bytes, Index length, bool convertible) {
     objects_[index(key)] = Object{key, kind, std::move(bytes), length, convertible, 0, 0};
@@ -248,8 +389,36 @@ class FakeIOKit {
     return objects_[index(key)] ? &*objects_[index(key)] : nullptr;
   }
 
+  std::optional<Object>& pci_value(std::size_t service, PciKey key) {
+    return pci_services_.at(service).values[static_cast<std::size_t>(key)];
+  }
+  PciService* pci_service(Service service) noexcept {
+    if (service < kFirstPciService || service - kFirstPciService >= pci_services_.size()) return nullptr;
+    return &pci_services_[service - kFirstPciService];
+  }
+
+  // Whether an object is one of the platform device's.
+  bool identity(const Object* o) const noexcept {
+    for (const auto& slot : objects_) {
+      if (slot && &*slot == o) return true;
+    }
+    return false;
+  }
+
   Object* find(Value value) noexcept {
     for (auto& slot : objects_) {
+      if (slot && static_cast<Value>(&*slot) == value) return &*slot;
+    }
+    // A PCI value lies inside its service's entry: found from its address,
+    // so a registry of any size is searched in constant time.
+    if (pci_services_.empty()) return nullptr;
+    const auto before = std::less<const void*>{};
+    const void* first = pci_services_.data();
+    const void* last = pci_services_.data() + pci_services_.size();
+    if (before(value, first) || !before(value, last)) return nullptr;
+    const auto offset =
+        static_cast<std::size_t>(static_cast<const char*>(value) - static_cast<const char*>(first));
+    for (auto& slot : pci_services_[offset / sizeof(PciService)].values) {
       if (slot && static_cast<Value>(&*slot) == value) return &*slot;
     }
     return nullptr;
@@ -259,7 +428,7 @@ class FakeIOKit {
   // every reference to it was released already.
   const Object* live(Value value, Op op) noexcept {
     const Object* o = find(value);
-    log({op, o ? std::optional<RegistryKey>(o->key) : std::nullopt});
+    if (o == nullptr || identity(o)) log({op, o ? std::optional<RegistryKey>(o->key) : std::nullopt});
     if (o == nullptr) {
       misuse("call on a value never handed out");
       return nullptr;
@@ -281,6 +450,13 @@ class FakeIOKit {
   }
 
   std::array<std::optional<Object>, 3> objects_;
+  std::vector<PciService> pci_services_;
+  PciMatching pci_matching_ = PciMatching::fails;
+  std::size_t next_pci_service_ = 0;
+  std::size_t pci_services_handed_out_ = 0;
+  std::size_t pci_properties_read_ = 0;
+  int iterators_handed_out_ = 0;
+  int iterator_releases_ = 0;
   Service service_ = kService;
   int services_handed_out_ = 0;
   int service_releases_ = 0;

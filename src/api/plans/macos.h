@@ -3,8 +3,9 @@
 
 // macOS: the four probes in their fixed order (the timing probe weighs a slow
 // CPUID only when the probes before it found no hypervisor identity), then
-// the devices a hypervisor gives its guest, then Rosetta. The kernel's hypervisor flag that CPUID's bit does
-// not back is weighed after the timing.
+// the devices a hypervisor gives its guest (the brand string and the PCI
+// functions the registry lists), then Rosetta. The kernel's hypervisor flag
+// that CPUID's bit does not back is weighed after the timing.
 
 #include <optional>
 
@@ -21,6 +22,7 @@ template <>
 struct RunPlan<Platform::macos> {
   template <Processor P, System S, Registry R>
   static void run(Result& result, P& processor, S& system, R& registry) {
+    static_assert(PciRegistry<R>, "a macOS plan asks the registry for its PCI functions");
     const Cpu cpu = read_cpu(processor, system);
     detect_cpu(result, cpu);
     // Whether CPUID could have shown a hypervisor and did not.
@@ -33,7 +35,7 @@ struct RunPlan<Platform::macos> {
           result,
           timing.valid ? std::optional<bool>(timing.cycles_over_baseline > kSlowCpuidTicks) : std::nullopt);
     }
-    detect_devices(result, read_device_signs(processor));
+    detect_devices(result, read_device_signs(processor, registry));
     detect_translation(result, timing.translated);
   }
 };

@@ -6,7 +6,7 @@
 namespace oxa {
 
 static_assert(kUtf8Encoding == kCFStringEncodingUTF8);
-static_assert(Registry<IOKitRegistry<NativeIOKit>>);
+static_assert(Registry<IOKitRegistry<NativeIOKit>> && PciRegistry<IOKitRegistry<NativeIOKit>>);
 
 namespace {
 
@@ -20,6 +20,26 @@ CFStringRef key_string(RegistryKey key) noexcept {
       return CFSTR("product-name");
   }
   return nullptr;
+}
+
+CFStringRef key_string(PciKey key) noexcept {
+  switch (key) {
+    case PciKey::vendor_id:
+      return CFSTR("vendor-id");
+    case PciKey::device_id:
+      return CFSTR("device-id");
+    case PciKey::subsystem_vendor_id:
+      return CFSTR("subsystem-vendor-id");
+    case PciKey::subsystem_id:
+      return CFSTR("subsystem-id");
+  }
+  return nullptr;
+}
+
+CFTypeRef property(io_service_t service, CFStringRef name, CFAllocatorRef allocator,
+                   std::uint32_t options) noexcept {
+  if (name == nullptr) return nullptr;
+  return ::IORegistryEntryCreateCFProperty(service, name, allocator, options);
 }
 
 }  // namespace
@@ -43,12 +63,25 @@ NativeIOKit::Service NativeIOKit::IOServiceGetMatchingService(Port port, Diction
   return ::IOServiceGetMatchingService(port, matching);
 }
 
+kern_return_t NativeIOKit::IOServiceGetMatchingServices(Port port, Dictionary matching,
+                                                        Iterator* existing) noexcept {
+  return ::IOServiceGetMatchingServices(port, matching, existing);
+}
+
+NativeIOKit::Service NativeIOKit::IOIteratorNext(Iterator iterator) noexcept {
+  return ::IOIteratorNext(iterator);
+}
+
 NativeIOKit::Value NativeIOKit::IORegistryEntryCreateCFProperty(Service service, RegistryKey key,
                                                                 Allocator allocator,
                                                                 std::uint32_t options) noexcept {
-  const CFStringRef name = key_string(key);
-  if (name == nullptr) return nullptr;
-  return ::IORegistryEntryCreateCFProperty(service, name, allocator, options);
+  return property(service, key_string(key), allocator, options);
+}
+
+NativeIOKit::Value NativeIOKit::IORegistryEntryCreateCFProperty(Service service, PciKey key,
+                                                                Allocator allocator,
+                                                                std::uint32_t options) noexcept {
+  return property(service, key_string(key), allocator, options);
 }
 
 NativeIOKit::TypeId NativeIOKit::CFGetTypeID(Value value) noexcept { return ::CFGetTypeID(value); }

@@ -20,6 +20,7 @@ namespace oxa {
 class NativeIOKit {
  public:
   using Service = io_service_t;
+  using Iterator = io_iterator_t;
   using Value = CFTypeRef;
   using StringRef = CFStringRef;
   using DataRef = CFDataRef;
@@ -34,7 +35,11 @@ class NativeIOKit {
 
   Dictionary IOServiceMatching(const char* class_name) noexcept;
   Service IOServiceGetMatchingService(Port port, Dictionary matching) noexcept;
+  kern_return_t IOServiceGetMatchingServices(Port port, Dictionary matching, Iterator* existing) noexcept;
+  Service IOIteratorNext(Iterator iterator) noexcept;
   Value IORegistryEntryCreateCFProperty(Service service, RegistryKey key, Allocator allocator,
+                                        std::uint32_t options) noexcept;
+  Value IORegistryEntryCreateCFProperty(Service service, PciKey key, Allocator allocator,
                                         std::uint32_t options) noexcept;
   TypeId CFGetTypeID(Value value) noexcept;
   TypeId CFStringGetTypeID() noexcept;

@@ -53,12 +53,16 @@ typedef int kern_return_t;
 typedef mach_port_t io_object_t;
 typedef io_object_t io_registry_entry_t;
 typedef io_object_t io_service_t;
+typedef io_object_t io_iterator_t;
 typedef UInt32 IOOptionBits;
 
 extern const mach_port_t kIOMasterPortDefault;
 
 CFMutableDictionaryRef IOServiceMatching(const char* name);
 io_service_t IOServiceGetMatchingService(mach_port_t mainPort, CFDictionaryRef matching);
+kern_return_t IOServiceGetMatchingServices(mach_port_t mainPort, CFDictionaryRef matching,
+                                           io_iterator_t* existing);
+io_object_t IOIteratorNext(io_iterator_t iterator);
 CFTypeRef IORegistryEntryCreateCFProperty(io_registry_entry_t entry, CFStringRef key,
                                           CFAllocatorRef allocator, IOOptionBits options);
 kern_return_t IOObjectRelease(io_object_t object);

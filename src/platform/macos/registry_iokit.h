@@ -2,35 +2,41 @@
 #pragma once
 
 // The registry on macOS: the platform expert device of the IOKit registry,
-// its properties read through CoreFoundation. Every IOKit and CF rule lives
-// here: the matching dictionary handed on, string and data types told
-// apart, strings converted as UTF-8 into a 4096-byte buffer and cut at their
-// first NUL, data read only with 1 to 4096 bytes, each value and the service
-// released exactly once, on every path.
+// its properties read through CoreFoundation, and the IDs of its PCI
+// functions (IOPCIDevice entries). Every IOKit and CF rule lives here: the
+// matching dictionary handed on, string and data types told apart, strings
+// converted as UTF-8 into a 4096-byte buffer and cut at their first NUL,
+// data read only with 1 to 4096 bytes (a PCI ID only with 4), each value,
+// service and iterator released exactly once, on every path.
 //
 // The framework calls come from Api, under their own names, so the binding
 // runs here over the test suite's fake, which counts releases:
-//   Types:  Service (io_service_t, 0 = none), Value (CFTypeRef, null =
-//           absent), StringRef and DataRef (what a Value is cast to),
-//           Dictionary, TypeId, Index (signed), Port, Allocator.
+//   Types:  Service and Iterator (io_service_t, io_iterator_t, 0 = none),
+//           Value (CFTypeRef, null = absent), StringRef and DataRef (what a
+//           Value is cast to), Dictionary, TypeId, Index (signed), Port,
+//           Allocator.
 //   Port       main_port_default();                    // kIOMasterPortDefault
 //   Allocator  allocator_default();                    // kCFAllocatorDefault
 //   Dictionary IOServiceMatching(const char* class_name);
 //   Service    IOServiceGetMatchingService(Port, Dictionary);  // consumes it
-//   Value      IORegistryEntryCreateCFProperty(Service, RegistryKey, Allocator,
-//                                              std::uint32_t options);
+//   int        IOServiceGetMatchingServices(Port, Dictionary,  // consumes it;
+//                                           Iterator* out);   // 0: success
+//   Service    IOIteratorNext(Iterator);               // 0 at the end
+//   Value      IORegistryEntryCreateCFProperty(Service, RegistryKey or PciKey,
+//                                              Allocator, std::uint32_t options);
 //   TypeId     CFGetTypeID(Value), CFStringGetTypeID(), CFDataGetTypeID();
 //   bool       CFStringGetCString(StringRef, char* buffer, Index size,
 //                                 std::uint32_t encoding);
 //   Index      CFDataGetLength(DataRef);
 //   const unsigned char* CFDataGetBytePtr(DataRef);
 //   void       CFRelease(Value);
-//   int        IOObjectRelease(Service);
+//   int        IOObjectRelease(Service or Iterator);
 // None of them may throw.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "platform/registry.h"
@@ -117,6 +123,59 @@ class IOKitRegistry : public Api {
     Api& api = *this;
     return Device(api, api.IOServiceGetMatchingService(api.main_port_default(),
                                                        api.IOServiceMatching("IOPlatformExpertDevice")));
+  }
+
+  // The IDs of the first kMaxPciFunctions IOPCIDevice entries, skipping
+  // those without a readable vendor ID; nothing where the registry cannot
+  // be asked. The bound counts entries read, not functions kept, so a
+  // registry of unreadable entries costs no more than one of functions.
+  [[nodiscard]] std::optional<PciFunctions> pci_functions() noexcept {
+    Api& api = *this;
+    using Iterator = typename Api::Iterator;
+    Iterator iterator{};
+    // The lookup takes over the matching dictionary whatever it finds.
+    if (api.IOServiceGetMatchingServices(api.main_port_default(), api.IOServiceMatching("IOPCIDevice"),
+                                         &iterator) != 0 ||
+        iterator == Iterator{}) {
+      return std::nullopt;
+    }
+    std::optional<PciFunctions> functions(std::in_place);
+    for (std::size_t read = 0; read < kMaxPciFunctions; ++read) {
+      const Service service = api.IOIteratorNext(iterator);
+      if (service == Service{}) break;
+      if (const std::optional<std::uint16_t> vendor = pci_id(service, PciKey::vendor_id)) {
+        functions->add(
+            {.vendor = *vendor,
+             .device = pci_id(service, PciKey::device_id).value_or(PciFunction::kNone),
+             .subsystem_vendor = pci_id(service, PciKey::subsystem_vendor_id).value_or(PciFunction::kNone),
+             .subsystem = pci_id(service, PciKey::subsystem_id).value_or(PciFunction::kNone)});
+      }
+      api.IOObjectRelease(service);
+    }
+    api.IOObjectRelease(iterator);
+    return functions;
+  }
+
+ private:
+  // An entry's ID as IOPCIDevice holds it: data of 4 bytes, little-endian,
+  // the ID in the low half. Anything else is no ID. Nothing between taking
+  // the value and releasing it can throw.
+  std::optional<std::uint16_t> pci_id(Service service, PciKey key) noexcept {
+    Api& api = *this;
+    const typename Api::Value ref =
+        api.IORegistryEntryCreateCFProperty(service, key, api.allocator_default(), 0);
+    if (ref == nullptr) return std::nullopt;
+    std::optional<std::uint16_t> id;
+    if (api.CFGetTypeID(ref) == api.CFDataGetTypeID()) {
+      const auto data = static_cast<typename Api::DataRef>(ref);
+      if (api.CFDataGetLength(data) == 4) {
+        if (const auto* bytes = api.CFDataGetBytePtr(data); bytes != nullptr) {
+          id = static_cast<std::uint16_t>(bytes[0] | (bytes[1] << 8));
+        }
+      }
+    }
+    api.CFRelease(ref);
+    return id;
   }
 };
 
