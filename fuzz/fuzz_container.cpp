@@ -10,7 +10,8 @@
 //   (bits 0-1 the VMBus folder's kind, 2-3 fw_cfg's) and seven texts,
 //   /sys/hypervisor/type, /proc/xen/capabilities, the clock source, the
 //   ptp0 and ptp1 clock names, the root's and the hypervisor node's
-//   compatible lists; then the PCI table, the FADT and Xen's feature bits.
+//   compatible lists; then the PCI table, the FADT, the input devices'
+//   table, a byte (bits 0-1 the kind of the WAET) and Xen's feature bits.
 // Whatever the signs hold, the probes record one probe each, only vendor
 // words of their documented set, and a finding whenever a container is seen.
 
@@ -125,6 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   devices.pci_functions = oxa::pci_table_functions(text(in));
   devices.acpi_fadt = text(in);
   devices.input_devices = text(in);
+  devices.acpi_waet = kind(in.u8());
   oxa::Result found;
   oxa::detect_devices(found, devices);
   check(found.probes.size() == 1 && found.probes[0].source == "devices", "not one devices probe");

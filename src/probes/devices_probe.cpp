@@ -137,6 +137,16 @@ constexpr std::size_t kAcpiHeaderSize = 36;
 constexpr std::size_t kOemIdOffset = 10;
 constexpr std::size_t kOemIdSize = 6;
 
+// The Windows ACPI Emulated Devices Table, which Microsoft specified for
+// guests (its RTC and PM timer need no workarounds when emulated); the
+// monitors that emulate devices for Windows guests add it. Any user may see
+// that it is there, though only root may read it. No physical firmware is
+// known to carry it; no vendor is named by it.
+void waet_finding(Result& result, PathKind table) {
+  if (table != PathKind::file) return;
+  result.add(sources::devices, categories::guest, kNoVendor, weights::indirect, sign_path(Sign::acpi_waet));
+}
+
 void fadt_findings(Result& result, std::string_view table) {
   // A header of its own signature, whose length is all there is: anything
   // else (cut short, or claiming more than the file) says nothing.
@@ -246,11 +256,13 @@ std::optional<std::vector<PciFunction>> pci_table_functions(const std::optional<
 }
 
 void detect_devices(Result& result, const DeviceSigns& signs) {
-  const bool read = signs.cpu_brand || signs.pci_functions || signs.acpi_fadt || signs.input_devices;
+  const bool read = signs.cpu_brand || signs.pci_functions || signs.acpi_fadt || signs.input_devices ||
+                    signs.acpi_waet == PathKind::file;
   result.probe(sources::devices, read ? statuses::ok : statuses::unavailable);
   if (signs.cpu_brand) brand_findings(result, *signs.cpu_brand);
   if (signs.pci_functions) pci_findings(result, *signs.pci_functions);
   if (signs.acpi_fadt) fadt_findings(result, *signs.acpi_fadt);
+  waet_finding(result, signs.acpi_waet);
   if (signs.input_devices) input_findings(result, *signs.input_devices);
 }
 

@@ -49,6 +49,7 @@ struct DeviceSigns {
   std::optional<std::string> cpu_brand;                   // CPUID's brand string, where it has one
   std::optional<std::vector<PciFunction>> pci_functions;  // where listed
   std::optional<std::string> acpi_fadt;                   // the FADT, where read (root)
+  PathKind acpi_waet = PathKind::absent;                  // the emulated devices' table (any user)
   std::optional<std::string> input_devices;               // the kernel's table, where read
 };
 
@@ -106,6 +107,7 @@ DeviceSigns read_device_signs(P& processor, S& system) {
   return {.cpu_brand = read_cpu_brand(processor),
           .pci_functions = pci_table_functions(system.read_sign(sign_path(Sign::pci_devices))),
           .acpi_fadt = system.read_sign(sign_path(Sign::acpi_fadt)),
+          .acpi_waet = system.path_kind(sign_path(Sign::acpi_waet)),
           .input_devices = system.read_sign(sign_path(Sign::input_devices))};
 }
 

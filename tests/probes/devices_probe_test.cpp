@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -427,6 +428,29 @@ TEST(DevicesMac, EitherTheBrandOrTheFunctionsMakeTheProbeOk) {
     EXPECT_EQ(result.probes, (std::vector<Probe>{{"devices", c.status}}));
     EXPECT_EQ(result.evidence, c.evidence);
     EXPECT_EQ(registry.balance(), "");
+  }
+}
+
+// The emulated devices' table, which any user sees listed: a guest of no
+// named vendor; anything but a plain file there is not the table.
+TEST_F(DevicesProbe, TheEmulatedDevicesTableIsAGuests) {
+  const std::string waet = "/sys/firmware/acpi/tables/WAET";
+  const struct {
+    const char* name;
+    std::map<std::string, std::string> files;
+    std::vector<Evidence> evidence;
+  } cases[] = {
+      {"Hyper-V, VMware, QEMU", {{waet, "WAET"}}, {device("guest", "unknown", 80, waet.c_str())}},
+      {"a folder in its place", {{waet + "/", ""}}, {}},
+      {"a FIFO in its place", {{waet, "fifo"}}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    populate(c.files);
+    const Result result = run();
+    EXPECT_EQ(result.probes, (std::vector<Probe>{{"devices", c.evidence.empty() ? "unavailable" : "ok"}}));
+    EXPECT_EQ(result.evidence, c.evidence);
+    EXPECT_EQ(assess(result).likelihood, c.evidence.empty() ? "unknown" : "likely");
   }
 }
 

@@ -39,6 +39,7 @@ namespace oxa {
   X(device_tree_hypervisor, read_sign, "/sys/firmware/devicetree/base/hypervisor/compatible")    \
   X(pci_devices, read_sign, "/proc/bus/pci/devices")                                             \
   X(acpi_fadt, read_sign, "/sys/firmware/acpi/tables/FACP")                                      \
+  X(acpi_waet, path_kind, "/sys/firmware/acpi/tables/WAET")                                      \
   X(input_devices, read_sign, "/proc/bus/input/devices")                                         \
   X(own_environment, environment, kOwnEnvironmentPath)                                           \
   X(systemd_container, read_sign, "/run/systemd/container")                                      \
