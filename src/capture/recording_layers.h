@@ -54,12 +54,10 @@ class RecordingSystem {
 
   static constexpr Platform kPlatform = Inner::kPlatform;
 
-  std::optional<std::int32_t> hypervisor_flag() {
-    return note(kHypervisorFlagName, inner_.hypervisor_flag());
-  }
-  std::optional<std::int32_t> translated_flag() {
-    return note(kTranslatedFlagName, inner_.translated_flag());
-  }
+#define OXA_RECORD_FLAG_(method, flag_name) \
+  std::optional<std::int32_t> method() { return note(flag_name, inner_.method()); }
+  OXA_KERNEL_FLAGS(OXA_RECORD_FLAG_)
+#undef OXA_RECORD_FLAG_
   std::int64_t steady_ns() {
     const std::int64_t now = inner_.steady_ns();
     dump_.clock.push_back(now);

@@ -105,8 +105,10 @@ class ReplaySystem {
   // A dump without the Linux signs is a Mac's.
   static constexpr Platform kPlatform = Platform::macos;
 
-  std::optional<std::int32_t> hypervisor_flag() { return flag(kHypervisorFlagName); }
-  std::optional<std::int32_t> translated_flag() { return flag(kTranslatedFlagName); }
+#define OXA_REPLAY_FLAG_(method, flag_name) \
+  std::optional<std::int32_t> method() { return flag(flag_name); }
+  OXA_KERNEL_FLAGS(OXA_REPLAY_FLAG_)
+#undef OXA_REPLAY_FLAG_
   std::int64_t steady_ns();
   void* allocate(std::size_t size) noexcept;
 
