@@ -56,8 +56,14 @@ std::string text(std::optional<std::string> bytes) { return bytes ? *bytes : "un
 std::string text(PathKind kind) { return std::string(path_kind_name(kind)); }
 std::string text(const std::optional<PciFunctions>& functions) {
   if (!functions) return "unasked";
-  std::string out = std::to_string(functions->size()) + " of vendor";
-  for (const PciFunction& f : *functions) out += " " + std::to_string(f.vendor);
+  // Appended piece by piece: g++ 12 at -O3 misreads "text" + a temporary
+  // string as an overlapping copy.
+  std::string out = std::to_string(functions->size());
+  out += " of vendor";
+  for (const PciFunction& f : *functions) {
+    out += ' ';
+    out += std::to_string(f.vendor);
+  }
   return out;
 }
 
