@@ -288,9 +288,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check((status_of(3) == "unavailable") == (processor.timestamps_read() == 0),
         "timing probe unavailable although it measured, or the reverse");
   const std::uint32_t last_extended = processor.cpuid(0x80000000u, 0u).eax;
-  check((status_of(4) == "ok") ==
-            (pci_listed || (last_extended >= 0x80000004u && last_extended <= 0x8000FFFFu)),
-        "devices probe status does not follow leaf 0x80000000 and the PCI matching");
+  // Leaf 0x40000000 is asked behind a hidden bit, and kept unless Rosetta
+  // translates the process.
+  const bool hidden_bit_asked = processor.cpuid(0x0u, 0u).eax != 0 &&
+                                (processor.cpuid(0x1u, 0u).ecx >> 31) == 0 &&
+                                report["compatibility_layers"] != Json::array({"rosetta"});
+  check((status_of(4) == "ok") == (pci_listed || hidden_bit_asked ||
+                                   (last_extended >= 0x80000004u && last_extended <= 0x8000FFFFu)),
+        "devices probe status does not follow leaves 0x80000000 and 0x1 and the PCI matching");
   std::vector<oxa::Evidence> pci_findings;
   for (const oxa::Evidence& e : entries.evidence) {
     if (e.source == "devices" && e.detail.starts_with("PCI ")) pci_findings.push_back(e);
@@ -325,9 +330,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (e.category == "guest" || e.category == "host") {
       guest_or_host_before_timing = true;
     }
-    if (e.source == "devices" && !e.detail.starts_with("PCI ")) {
+    if (e.source == "devices" && e.detail.starts_with("CPUID brand ")) {
       check(e.category == "guest" && one_of(e.vendor, {"qemu", "kvm"}) && e.weight == 85,
             "a brand-string finding other than QEMU's or KVM's model");
+    } else if (e.source == "devices" && e.detail.starts_with("CPUID 0x40000000 ")) {
+      // Only behind a hidden bit, only a known signature, only untranslated.
+      const oxa::CpuidRegisters leaf1 = processor.cpuid(0x1u, 0u);
+      const std::string signature = oxa::detail::signature_text(processor.cpuid(0x40000000u, 0u));
+      check(e.category == "guest" && e.weight == 90 && (leaf1.ecx >> 31) == 0 &&
+                e.vendor == oxa::hypervisor_vendor(signature) && e.vendor != "unknown" &&
+                report["compatibility_layers"].empty(),
+            "a hidden-signature finding other than a known signature's behind a hidden bit");
+    } else if (e.source == "devices") {
+      check(e.detail.starts_with("PCI "), "a devices finding of no kind the probe makes");
     }
     system_evidence = system_evidence || e.source == "system";
   }

@@ -59,6 +59,8 @@ ReplayProcessor::ReplayProcessor(const Dump& dump, MissingInput& missing) : miss
   for (const CpuidRecord& r : dump.cpuid) {
     cpuid_[{r.leaf, r.subleaf}].add(r.regs);
     if (r.leaf >= kExtendedLeaves) extended_leaves_recorded_ = true;
+    if (r.leaf >= kHypervisorLeaves && r.leaf < kHypervisorLeaves + 0x10000000u)
+      hypervisor_leaves_recorded_ = true;
   }
   for (const std::uint64_t& ticks : dump.timestamps) timestamps_.add(ticks);
 }
@@ -70,6 +72,11 @@ CpuidRegisters ReplayProcessor::cpuid(std::uint32_t leaf, std::uint32_t subleaf)
   // 0x80000000: a dump that recorded none was taken before runs asked them,
   // and its processor answers them as one without them.
   if (regs == nullptr && leaf >= kExtendedLeaves && !extended_leaves_recorded_) return {};
+  // So with the hypervisor's leaves: a run asks 0x40000000 with or without
+  // the hypervisor bit, and a dump that recorded none of them predates that.
+  if (regs == nullptr && leaf >= kHypervisorLeaves && leaf < kHypervisorLeaves + 0x10000000u &&
+      !hypervisor_leaves_recorded_)
+    return {};
   if (regs == nullptr) end(missing_, {.input = Input::cpuid, .leaf = leaf, .subleaf = subleaf});
   return *regs;
 }

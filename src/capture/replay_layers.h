@@ -92,8 +92,10 @@ class ReplayProcessor {
 
  private:
   static constexpr std::uint32_t kExtendedLeaves = 0x80000000;
+  static constexpr std::uint32_t kHypervisorLeaves = 0x40000000;
   AnswersByAddress<Input::cpuid, std::pair<std::uint32_t, std::uint32_t>, CpuidRegisters> cpuid_;
   bool extended_leaves_recorded_ = false;
+  bool hypervisor_leaves_recorded_ = false;
   Answers<Input::timestamp, std::uint64_t> timestamps_;
   MissingInput& missing_;
 };

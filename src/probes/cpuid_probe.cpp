@@ -9,10 +9,8 @@
 #include "core/vocabulary.h"
 
 namespace oxa {
-namespace {
 
-// The vendor word of a hypervisor signature; "unknown" when no row matches.
-std::string_view vendor(std::string_view signature) {
+std::string_view hypervisor_vendor(std::string_view signature) {
   using namespace std::string_view_literals;
   static constexpr std::pair<std::string_view, std::string_view> entries[] = {
       {"KVMKVMKVM"sv, "kvm"sv},           {"Linux KVM Hv"sv, "kvm"sv},
@@ -29,6 +27,8 @@ std::string_view vendor(std::string_view signature) {
   }
   return kNoVendor;
 }
+
+namespace {
 
 // MIDR_EL1 values no physical core carries, each the mark of the software
 // that made up the virtual processor: X(implementer, part, vendor).
@@ -92,7 +92,7 @@ void detect_cpu(Result& result, const Cpu& cpu) {
   }
   if (!cpu.available || !cpu.hypervisor) return;
 
-  const std::string_view name = vendor(cpu.signature);
+  const std::string_view name = hypervisor_vendor(cpu.signature);
   if (cpu.root_partition && name == "hyperv") {
     result.add(sources::cpu, categories::host, "hyperv", weights::none, "root partition privileges");
   } else {
@@ -100,7 +100,7 @@ void detect_cpu(Result& result, const Cpu& cpu) {
     result.add(sources::cpu, categories::guest, name,
                name == "hyperv" ? weights::suggestive : weights::declared, cpu.signature);
   }
-  if (vendor(cpu.alternate_signature) == "kvm") {
+  if (hypervisor_vendor(cpu.alternate_signature) == "kvm") {
     result.add(sources::cpu, categories::guest, "kvm", weights::declared, "KVM interface at 0x40000100");
   }
 }

@@ -19,6 +19,10 @@
 
 namespace oxa {
 
+// The vendor word of a hypervisor signature (leaf 0x40000000's text);
+// "unknown" when no row matches.
+std::string_view hypervisor_vendor(std::string_view signature);
+
 // What the processor told us during one run.
 struct Cpu {
   bool available = false;             // leaf 0x0 reported basic leaves, or a MIDR_EL1 was read

@@ -235,6 +235,17 @@ void brand_findings(Result& result, std::string_view brand) {
   }
 }
 
+// A known hypervisor's signature behind a hidden bit is its mark (90); a
+// text no hypervisor writes says nothing (Intel's out-of-range answer).
+void hidden_signature_finding(Result& result, std::string_view signature) {
+  const std::string_view vendor = hypervisor_vendor(signature);
+  if (vendor == kNoVendor) return;
+  std::string detail = "CPUID 0x40000000 ";
+  detail += signature;
+  detail += " without the hypervisor bit";
+  result.add(sources::devices, categories::guest, vendor, weights::marked, detail);
+}
+
 }  // namespace
 
 std::span<const PciRow> pci_rows() noexcept { return kPciRows; }
@@ -256,10 +267,11 @@ std::optional<std::vector<PciFunction>> pci_table_functions(const std::optional<
 }
 
 void detect_devices(Result& result, const DeviceSigns& signs) {
-  const bool read = signs.cpu_brand || signs.pci_functions || signs.acpi_fadt || signs.input_devices ||
-                    signs.acpi_waet == PathKind::file;
+  const bool read = signs.cpu_brand || signs.hidden_signature || signs.pci_functions || signs.acpi_fadt ||
+                    signs.input_devices || signs.acpi_waet == PathKind::file;
   result.probe(sources::devices, read ? statuses::ok : statuses::unavailable);
   if (signs.cpu_brand) brand_findings(result, *signs.cpu_brand);
+  if (signs.hidden_signature) hidden_signature_finding(result, *signs.hidden_signature);
   if (signs.pci_functions) pci_findings(result, *signs.pci_functions);
   if (signs.acpi_fadt) fadt_findings(result, *signs.acpi_fadt);
   waet_finding(result, signs.acpi_waet);

@@ -27,6 +27,7 @@
 #include "platform/processor.h"
 #include "platform/registry.h"
 #include "platform/system.h"
+#include "probes/cpuid_probe.h"
 
 namespace oxa {
 
@@ -46,7 +47,9 @@ struct PciRow {
 std::span<const PciRow> pci_rows() noexcept;
 
 struct DeviceSigns {
-  std::optional<std::string> cpu_brand;                   // CPUID's brand string, where it has one
+  std::optional<std::string> cpu_brand;  // CPUID's brand string, where it has one
+  // Leaf 0x40000000's signature, where leaf 0x1 hides the hypervisor bit.
+  std::optional<std::string> hidden_signature;
   std::optional<std::vector<PciFunction>> pci_functions;  // where listed
   std::optional<std::string> acpi_fadt;                   // the FADT, where read (root)
   PathKind acpi_waet = PathKind::absent;                  // the emulated devices' table (any user)
@@ -76,12 +79,29 @@ std::optional<std::string> read_cpu_brand(P& processor) {
   }
 }
 
+// Leaf 0x40000000 where leaf 0x1 shows no hypervisor: a guest whose owner
+// hid only the bit (QEMU's -cpu ...,-hypervisor) still answers there with
+// its hypervisor's signature, which the cpu probe, trusting the bit, does
+// not ask. On bare metal the leaf is out of range: Intel answers with its
+// highest basic leaf's numbers, AMD with zeros, never a signature.
+template <Processor P>
+std::optional<std::string> read_hidden_signature(P& processor) {
+  if constexpr (CpuidProcessor<P>) {
+    if (processor.cpuid(0x0u, 0u).eax == 0 || (processor.cpuid(0x1u, 0u).ecx >> 31) != 0) return std::nullopt;
+    return detail::signature_text(processor.cpuid(0x40000000u, 0u));
+  } else {
+    static_cast<void>(processor);
+    return std::nullopt;
+  }
+}
+
 // Where the platform shows no devices a process may read (Windows for now):
-// the processor's brand string alone.
+// what the processor says, its brand string and a hidden signature.
 template <Processor P>
 DeviceSigns read_device_signs(P& processor) {
   DeviceSigns signs;
   signs.cpu_brand = read_cpu_brand(processor);
+  signs.hidden_signature = read_hidden_signature(processor);
   return signs;
 }
 
@@ -91,6 +111,7 @@ template <Processor P, PciRegistry R>
 DeviceSigns read_device_signs(P& processor, R& registry) {
   DeviceSigns signs;
   signs.cpu_brand = read_cpu_brand(processor);
+  signs.hidden_signature = read_hidden_signature(processor);
   if (const std::optional<PciFunctions> listed = registry.pci_functions()) {
     signs.pci_functions.emplace(listed->begin(), listed->end());
   }
@@ -105,6 +126,7 @@ std::optional<std::vector<PciFunction>> pci_table_functions(const std::optional<
 template <Processor P, LinuxSystem S>
 DeviceSigns read_device_signs(P& processor, S& system) {
   return {.cpu_brand = read_cpu_brand(processor),
+          .hidden_signature = read_hidden_signature(processor),
           .pci_functions = pci_table_functions(system.read_sign(sign_path(Sign::pci_devices))),
           .acpi_fadt = system.read_sign(sign_path(Sign::acpi_fadt)),
           .acpi_waet = system.path_kind(sign_path(Sign::acpi_waet)),

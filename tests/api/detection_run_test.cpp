@@ -127,6 +127,30 @@ TEST(DetectionRun, ProcessorWithoutCpuidLeavesCpuAndTimingUnavailable) {
 // the four others: a process Rosetta translates is named "rosetta", and its timing
 // probe stays unavailable; a native one, or an Intel Mac without the flag,
 // gets the probe and no finding.
+// Behind a hidden hypervisor bit leaf 0x40000000 names a guest's
+// hypervisor, but not in a process Rosetta translates: its CPUID is
+// Rosetta's.
+TEST(DetectionRun, AHiddenSignatureCountsOnlyUntranslated) {
+  for (const std::int32_t translated : {0, 1}) {
+    SCOPED_TRACE(translated);
+    ScriptedProcessor p;
+    p.set(0x0, {0xd, 0, 0, 0});
+    p.set(0x1, {0, 0, 0, test::kTscAndSse2});  // no hypervisor bit
+    p.set(0x40000000, test::signature_registers(0x40000001, "KVMKVMKVM"));
+    p.timestamps(test::samples(20, 1500));
+    FakeSystem s;
+    s.set_sysctl(kHypervisorFlagName, 0);
+    s.set_sysctl(kTranslatedFlagName, translated);
+    FakeRegistry r;
+    char* slot = nullptr;
+    ASSERT_EQ(detect_json(&slot, p, s, r), OXA_OK);
+    const test::Json report = test::parse_report(slot);
+    std::free(slot);
+    ASSERT_FALSE(report.is_null());
+    EXPECT_EQ(report["hypervisors"], translated != 0 ? test::Json::array() : test::Json::array({"kvm"}));
+  }
+}
+
 TEST(DetectionRun, RosettaIsACompatibilityLayer) {
   const struct {
     const char* name;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -141,6 +142,55 @@ TEST(DevicesBrand, QemusProcessorModelsNameTheirMonitor) {
   }
   Arm64Processor arm64;
   EXPECT_FALSE(read_device_signs(arm64).cpu_brand);
+}
+
+// A guest that hides only CPUID's hypervisor bit still answers leaf
+// 0x40000000 with its signature; bare metal answers there with another
+// leaf's numbers (Intel) or zeros (AMD), and where the bit is shown the cpu
+// probe reads the leaf, not this one.
+TEST(DevicesHiddenSignature, AKnownSignatureBehindAHiddenBitNamesItsHypervisor) {
+  const struct {
+    const char* name;
+    bool bit;
+    CpuidRegisters leaf;
+    bool asked;
+    std::vector<Evidence> evidence;
+  } cases[] = {
+      {"KVM, -cpu host,-hypervisor",
+       false,
+       test::signature_registers(0x40000001, "KVMKVMKVM"),
+       true,
+       {device("guest", "kvm", 90, "CPUID 0x40000000 KVMKVMKVM without the hypervisor bit")}},
+      {"VMware",
+       false,
+       test::signature_registers(0x40000010, "VMwareVMware"),
+       true,
+       {device("guest", "vmware", 90, "CPUID 0x40000000 VMwareVMware without the hypervisor bit")}},
+      {"Intel bare metal: the highest basic leaf's numbers",
+       false,
+       {0x00000000, 0x00000064, 0x00000000, 0x00000000},
+       true,
+       {}},
+      {"AMD bare metal: zeros", false, {}, true, {}},
+      {"the bit shown: the cpu probe's to read",
+       true,
+       test::signature_registers(0x40000001, "KVMKVMKVM"),
+       false,
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::ScriptedProcessor processor;
+    processor.set(0x0, {0xd, 0, 0, 0});
+    processor.set(0x1, {0, 0, c.bit ? 0x80000000u : 0u, 0});
+    processor.set(0x40000000, c.leaf);
+    Result result;
+    detect_devices(result, read_device_signs(processor));
+    const std::vector<std::uint32_t> leaves = processor.leaves();
+    EXPECT_EQ(std::count(leaves.begin(), leaves.end(), 0x40000000u), c.asked ? 1 : 0);
+    EXPECT_EQ(result.probes, (std::vector<Probe>{{"devices", c.asked ? "ok" : "unavailable"}}));
+    EXPECT_EQ(result.evidence, c.evidence);
+  }
 }
 
 // Guests whose CPUID bit and firmware strings were hidden, each with the
