@@ -58,9 +58,7 @@ std::string describe(const MissingInput& missing) {
 ReplayProcessor::ReplayProcessor(const Dump& dump, MissingInput& missing) : missing_(missing) {
   for (const CpuidRecord& r : dump.cpuid) {
     cpuid_[{r.leaf, r.subleaf}].add(r.regs);
-    if (r.leaf >= kExtendedLeaves) extended_leaves_recorded_ = true;
-    if (r.leaf >= kHypervisorLeaves && r.leaf < kHypervisorLeaves + 0x10000000u)
-      hypervisor_leaves_recorded_ = true;
+    ranges_recorded_.set(r.leaf >> 28);
   }
   for (const std::uint64_t& ticks : dump.timestamps) timestamps_.add(ticks);
 }
@@ -68,15 +66,13 @@ ReplayProcessor::ReplayProcessor(const Dump& dump, MissingInput& missing) : miss
 CpuidRegisters ReplayProcessor::cpuid(std::uint32_t leaf, std::uint32_t subleaf) {
   const auto it = cpuid_.find(std::pair{leaf, subleaf});
   const CpuidRegisters* regs = it == cpuid_.end() ? nullptr : it->second.next();
-  // Every x86-64 processor has extended leaves, and a run asks at least
-  // 0x80000000: a dump that recorded none was taken before runs asked them,
-  // and its processor answers them as one without them.
-  if (regs == nullptr && leaf >= kExtendedLeaves && !extended_leaves_recorded_) return {};
-  // So with the hypervisor's leaves: a run asks 0x40000000 with or without
-  // the hypervisor bit, and a dump that recorded none of them predates that.
-  if (regs == nullptr && leaf >= kHypervisorLeaves && leaf < kHypervisorLeaves + 0x10000000u &&
-      !hypervisor_leaves_recorded_)
-    return {};
+  // A run asks at least one leaf of the hypervisor's range (0x40000000,
+  // with or without the hypervisor bit) and of the extended one
+  // (0x80000000, which every x86-64 processor has): a dump that recorded
+  // none of a range was taken before runs asked it, and its processor
+  // answers that range as one without it.
+  const std::uint32_t range = leaf >> 28;
+  if (regs == nullptr && (range == 0x4u || range == 0x8u) && !ranges_recorded_.test(range)) return {};
   if (regs == nullptr) end(missing_, {.input = Input::cpuid, .leaf = leaf, .subleaf = subleaf});
   return *regs;
 }

@@ -11,6 +11,7 @@
 #error "liboxa's exported run takes the native layers only; replay is for oxa-detect --replay and tests"
 #endif
 
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -91,11 +92,8 @@ class ReplayProcessor {
   void lfence() noexcept {}
 
  private:
-  static constexpr std::uint32_t kExtendedLeaves = 0x80000000;
-  static constexpr std::uint32_t kHypervisorLeaves = 0x40000000;
   AnswersByAddress<Input::cpuid, std::pair<std::uint32_t, std::uint32_t>, CpuidRegisters> cpuid_;
-  bool extended_leaves_recorded_ = false;
-  bool hypervisor_leaves_recorded_ = false;
+  std::bitset<16> ranges_recorded_;  // by a leaf's top four bits
   Answers<Input::timestamp, std::uint64_t> timestamps_;
   MissingInput& missing_;
 };

@@ -7,12 +7,12 @@
 // hypervisor's own processor model names it. On macOS the PCI functions the
 // IOKit registry lists, which any user may read. On Linux the PCI
 // functions, from the one table the kernel shows every user,
-// /proc/bus/pci/devices: one read, however many functions; and the OEM of
-// the ACPI tables, from the header of the FADT
-// (FACP), the small table every ACPI machine has, which only root may read;
-// and the names of the input devices, from the one table the kernel shows
-// every user, /proc/bus/input/devices: a hypervisor's virtual tablet or
-// mouse is named by its maker.
+// /proc/bus/pci/devices: one read, however many functions; the OEM of the
+// ACPI tables, from the header of the FADT (FACP), the small table every
+// ACPI machine has, which only root may read; whether the emulated devices'
+// table (WAET) is listed; and the names of the input devices, from the one
+// table the kernel shows every user, /proc/bus/input/devices: a
+// hypervisor's virtual tablet or mouse is named by its maker.
 
 #include <cstdint>
 #include <optional>
@@ -79,18 +79,21 @@ std::optional<std::string> read_cpu_brand(P& processor) {
   }
 }
 
-// Leaf 0x40000000 where leaf 0x1 shows no hypervisor: a guest whose owner
-// hid only the bit (QEMU's -cpu ...,-hypervisor) still answers there with
-// its hypervisor's signature, which the cpu probe, trusting the bit, does
-// not ask. On bare metal the leaf is out of range: Intel answers with its
-// highest basic leaf's numbers, AMD with zeros, never a signature.
+// Leaf 0x40000000 where leaf 0x1 showed the cpu probe no hypervisor: a
+// guest whose owner hid only the bit (QEMU's -cpu ...,-hypervisor) still
+// answers there with its hypervisor's signature, which the cpu probe,
+// trusting the bit, does not ask. On bare metal the leaf is out of range:
+// Intel answers with its highest basic leaf's numbers, AMD with zeros,
+// never a signature. `cpu` is what the cpu probe read, so that leaves 0x0
+// and 0x1 are not executed again.
 template <Processor P>
-std::optional<std::string> read_hidden_signature(P& processor) {
+std::optional<std::string> read_hidden_signature(P& processor, const Cpu& cpu) {
   if constexpr (CpuidProcessor<P>) {
-    if (processor.cpuid(0x0u, 0u).eax == 0 || (processor.cpuid(0x1u, 0u).ecx >> 31) != 0) return std::nullopt;
+    if (!cpu.available || cpu.hypervisor) return std::nullopt;
     return detail::signature_text(processor.cpuid(0x40000000u, 0u));
   } else {
     static_cast<void>(processor);
+    static_cast<void>(cpu);
     return std::nullopt;
   }
 }
@@ -98,20 +101,20 @@ std::optional<std::string> read_hidden_signature(P& processor) {
 // Where the platform shows no devices a process may read (Windows for now):
 // what the processor says, its brand string and a hidden signature.
 template <Processor P>
-DeviceSigns read_device_signs(P& processor) {
+DeviceSigns read_device_signs(P& processor, const Cpu& cpu) {
   DeviceSigns signs;
   signs.cpu_brand = read_cpu_brand(processor);
-  signs.hidden_signature = read_hidden_signature(processor);
+  signs.hidden_signature = read_hidden_signature(processor, cpu);
   return signs;
 }
 
 // Where the registry lists the PCI functions (macOS): the brand string and
 // those functions.
 template <Processor P, PciRegistry R>
-DeviceSigns read_device_signs(P& processor, R& registry) {
+DeviceSigns read_device_signs(P& processor, const Cpu& cpu, R& registry) {
   DeviceSigns signs;
   signs.cpu_brand = read_cpu_brand(processor);
-  signs.hidden_signature = read_hidden_signature(processor);
+  signs.hidden_signature = read_hidden_signature(processor, cpu);
   if (const std::optional<PciFunctions> listed = registry.pci_functions()) {
     signs.pci_functions.emplace(listed->begin(), listed->end());
   }
@@ -124,9 +127,9 @@ DeviceSigns read_device_signs(P& processor, R& registry) {
 std::optional<std::vector<PciFunction>> pci_table_functions(const std::optional<std::string>& table);
 
 template <Processor P, LinuxSystem S>
-DeviceSigns read_device_signs(P& processor, S& system) {
+DeviceSigns read_device_signs(P& processor, const Cpu& cpu, S& system) {
   return {.cpu_brand = read_cpu_brand(processor),
-          .hidden_signature = read_hidden_signature(processor),
+          .hidden_signature = read_hidden_signature(processor, cpu),
           .pci_functions = pci_table_functions(system.read_sign(sign_path(Sign::pci_devices))),
           .acpi_fadt = system.read_sign(sign_path(Sign::acpi_fadt)),
           .acpi_waet = system.path_kind(sign_path(Sign::acpi_waet)),

@@ -102,7 +102,7 @@ TEST_F(EverySignAsked, EachAtItsPathByItsQuestionInTableOrder) {
     AskingSystem system(path.c_str());
     // The probes in run order, the cpu probe as on arm64, where it asks MIDR_EL1.
     Arm64Processor arm64;
-    static_cast<void>(read_cpu(arm64, system));
+    const Cpu cpu = read_cpu(arm64, system);
     static_cast<void>(read_kernel_signs(system));
     // The firmware probe as where DMI's identity is mute: it asks the table,
     // then the tree.
@@ -110,7 +110,7 @@ TEST_F(EverySignAsked, EachAtItsPathByItsQuestionInTableOrder) {
     DmiRegistry registry(dmi.c_str());
     Result firmware;
     detect_firmware(firmware, registry, system);
-    static_cast<void>(read_device_signs(arm64, system));
+    static_cast<void>(read_device_signs(arm64, cpu, system));
     static_cast<void>(read_linux_signs(system));
     // What a run asks is the table with some rows left out: each at most
     // once, in the table's order.

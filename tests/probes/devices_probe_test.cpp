@@ -86,7 +86,7 @@ class DevicesProbe : public test::FakeRootTest {
     test::RootedSystem system(root.c_str());
     test::ScriptedProcessor processor;
     Result result;
-    detect_devices(result, read_device_signs(processor, system));
+    detect_devices(result, read_device_signs(processor, Cpu{}, system));
     return result;
   }
 };
@@ -136,12 +136,12 @@ TEST(DevicesBrand, QemusProcessorModelsNameTheirMonitor) {
   for (auto c : cases) {
     SCOPED_TRACE(c.name);
     Result result;
-    detect_devices(result, read_device_signs(c.processor));
+    detect_devices(result, read_device_signs(c.processor, Cpu{}));
     EXPECT_EQ(result.probes, (std::vector<Probe>{{"devices", c.status}}));
     EXPECT_EQ(result.evidence, c.evidence);
   }
   Arm64Processor arm64;
-  EXPECT_FALSE(read_device_signs(arm64).cpu_brand);
+  EXPECT_FALSE(read_device_signs(arm64, Cpu{}).cpu_brand);
 }
 
 // A guest that hides only CPUID's hypervisor bit still answers leaf
@@ -185,7 +185,11 @@ TEST(DevicesHiddenSignature, AKnownSignatureBehindAHiddenBitNamesItsHypervisor) 
     processor.set(0x1, {0, 0, c.bit ? 0x80000000u : 0u, 0});
     processor.set(0x40000000, c.leaf);
     Result result;
-    detect_devices(result, read_device_signs(processor));
+    // What the cpu probe read of leaves 0x0 and 0x1.
+    Cpu cpu;
+    cpu.available = true;
+    cpu.hypervisor = c.bit;
+    detect_devices(result, read_device_signs(processor, cpu));
     const std::vector<std::uint32_t> leaves = processor.leaves();
     EXPECT_EQ(std::count(leaves.begin(), leaves.end(), 0x40000000u), c.asked ? 1 : 0);
     EXPECT_EQ(result.probes, (std::vector<Probe>{{"devices", c.asked ? "ok" : "unavailable"}}));
@@ -432,7 +436,7 @@ TEST(DevicesMac, HiddenGuestsAreNamedByTheirFunctions) {
     for (const PciFunction& f : c.functions) registry.add_pci_function(f);
     test::ScriptedProcessor processor;  // no brand string
     Result result;
-    detect_devices(result, read_device_signs(processor, registry));
+    detect_devices(result, read_device_signs(processor, Cpu{}, registry));
     EXPECT_EQ(result.probes, (std::vector<Probe>{{"devices", "ok"}}));
     EXPECT_EQ(result.evidence, c.evidence);
     EXPECT_EQ(assess(result).likelihood, c.likelihood);
@@ -474,7 +478,7 @@ TEST(DevicesMac, EitherTheBrandOrTheFunctionsMakeTheProbeOk) {
     test::ScriptedProcessor processor =
         c.brand ? branded(0x80000008, "QEMU Virtual CPU version 2.5+") : test::ScriptedProcessor();
     Result result;
-    detect_devices(result, read_device_signs(processor, registry));
+    detect_devices(result, read_device_signs(processor, Cpu{}, registry));
     EXPECT_EQ(result.probes, (std::vector<Probe>{{"devices", c.status}}));
     EXPECT_EQ(result.evidence, c.evidence);
     EXPECT_EQ(registry.balance(), "");
@@ -493,6 +497,12 @@ TEST_F(DevicesProbe, TheEmulatedDevicesTableIsAGuests) {
       {"Hyper-V, VMware, QEMU", {{waet, "WAET"}}, {device("guest", "unknown", 80, waet.c_str())}},
       {"a folder in its place", {{waet + "/", ""}}, {}},
       {"a FIFO in its place", {{waet, "fifo"}}, {}},
+      // Tables of Windows' own that physical firmware carries.
+      {"a workstation's WSMT, WPBT and WDAT",
+       {{"/sys/firmware/acpi/tables/WSMT", "WSMT"},
+        {"/sys/firmware/acpi/tables/WPBT", "WPBT"},
+        {"/sys/firmware/acpi/tables/WDAT", "WDAT"}},
+       {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

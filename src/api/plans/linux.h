@@ -23,10 +23,11 @@ struct RunPlan<Platform::linux_os> {
   template <Processor P, System S, Registry R>
   static void run(Result& result, P& processor, S& system, R& registry) {
     static_assert(LinuxSystem<S>, "a Linux plan needs the Linux signs");
-    detect_cpu(result, read_cpu(processor, system));
+    const Cpu cpu = read_cpu(processor, system);
+    detect_cpu(result, cpu);
     detect_kernel(result, read_kernel_signs(system));
     detect_firmware(result, registry, system);
-    detect_devices(result, read_device_signs(processor, system));
+    detect_devices(result, read_device_signs(processor, cpu, system));
     detect_timing(result, measure_timing(processor, system));
     const LinuxSigns signs = read_linux_signs(system);
     detect_container(result, signs);

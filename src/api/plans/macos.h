@@ -35,7 +35,7 @@ struct RunPlan<Platform::macos> {
           result,
           timing.valid ? std::optional<bool>(timing.cycles_over_baseline > kSlowCpuidTicks) : std::nullopt);
     }
-    DeviceSigns devices = read_device_signs(processor, registry);
+    DeviceSigns devices = read_device_signs(processor, cpu, registry);
     // Rosetta emulates CPUID: what it says behind a hidden bit is its own.
     if (timing.translated) devices.hidden_signature.reset();
     detect_devices(result, devices);
